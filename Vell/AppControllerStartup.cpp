@@ -1,0 +1,154 @@
+// Start-up of the controller: wiring the inputs, the command-line tool modes,
+// the first-window rule, reopen and the two windows.
+#include "AppController.h"
+
+#include "Log.h"
+
+namespace {
+
+QString quotedList(const QList<ChatTarget>& chats)
+{
+    QStringList titles;
+    for (const ChatTarget& chat : chats)
+        titles << QLatin1Char('"') + chat.title + QLatin1Char('"');
+    return QLatin1Char('[') + titles.join(QStringLiteral(", ")) + QLatin1Char(']');
+}
+
+} // namespace
+
+bool AppController::hasOption(const QString& option) const
+{
+    return arguments_.contains(option);
+}
+
+bool AppController::exportArtIfAsked()
+{
+    const qsizetype at = arguments_.indexOf(QStringLiteral("--export-art"));
+    // Ignored when it is the last argument: there is no folder to write to.
+    if (at < 0 || at + 1 >= arguments_.size()) return false;
+    parts_.shell.exportArt(arguments_.at(at + 1));
+    parts_.shell.exit(0);
+    return true;
+}
+
+void AppController::start()
+{
+    if (exportArtIfAsked()) return;
+    Log::write(QStringLiteral("launch"));
+    warmUp();
+    parts_.shell.createStatusMenu(*model_, weakly([](AppController* c) { c->showSettings(); }),
+                                  weakly([](AppController* c) { c->showOnboarding(true, std::nullopt); }));
+    wireInputs();
+    parts_.trigger.start();
+    applyStartupOptions();
+}
+
+QCoro::Task<void> AppController::warmUp()
+{
+    QPointer<AppController> self(this);
+    co_await scheduler_.sleep(Scheduler::Duration(0));
+    if (!self) co_return;
+    co_await parts_.speech.warmUp();
+}
+
+void AppController::wireInputs()
+{
+    parts_.speech.onText = weakly([](AppController* c, const QString& text) { c->heard(text); });
+    parts_.speech.onState = weakly([](AppController* c, const Mic& mic) { c->model_->setMic(mic); });
+    parts_.speech.onLevel = weakly([](AppController* c, float level) {
+        c->model_->setLevel(std::max(level, c->model_->level() * 0.6f));
+    });
+    parts_.clipboard.onClip = weakly([](AppController* c, const Item& item) { c->addClip(item); });
+    parts_.trigger.onTap = weakly([](AppController* c) { c->tap(); });
+    parts_.trigger.onEscape = weakly([](AppController* c) { c->escape(); });
+}
+
+void AppController::applyStartupOptions()
+{
+    // Only the first present option, in this order, takes effect.
+    if (hasOption(QStringLiteral("--demo"))) {
+        parts_.shell.runDemo();
+    } else if (hasOption(QStringLiteral("--settings"))) {
+        showSettings();
+    } else if (hasOption(QStringLiteral("--automation-status"))) {
+        logAutomationStatus();
+    } else if (hasOption(QStringLiteral("--list-chats"))) {
+        logChatLists();
+    } else {
+        parts_.shell.createUpdater();
+        if (!(prefs_.onboarded() && parts_.shell.allPermissionsGranted()))
+            showOnboarding(false, std::nullopt);
+    }
+}
+
+QCoro::Task<void> AppController::logAutomationStatus()
+{
+    QPointer<AppController> self(this);
+    co_await scheduler_.sleep(Scheduler::Duration(0));
+    if (!self) co_return;
+    for (const Browser browser : Browsers::all()) {
+        AutomationAccess access = AutomationAccess::browserNotRunning;
+        try {
+            access = co_await parts_.browser.access(browser, false);
+        } catch (const std::exception& e) {
+            Log::write(QStringLiteral("status ") + Browsers::displayName(browser) +
+                       QStringLiteral(" failed: ") + QString::fromUtf8(e.what()));
+        }
+        if (!self) co_return;
+        Log::write(QStringLiteral("status ") + Browsers::displayName(browser) + QStringLiteral(": ") +
+                   caseName(access));
+    }
+    parts_.shell.exit(0);
+}
+
+QCoro::Task<void> AppController::logChatLists()
+{
+    QPointer<AppController> self(this);
+    co_await scheduler_.sleep(Scheduler::Duration(0));
+    if (!self) co_return;
+    const Browser browser = Browsers::fromPreference(prefs_.browserID());
+    for (const Destination& destination : Destination::all()) {
+        ChatList list;
+        try {
+            list = co_await parts_.browser.listChats(browser, destination.host, destination.chatPath);
+        } catch (const std::exception& e) {
+            Log::write(QStringLiteral("chats ") + destination.name + QStringLiteral(" failed: ") +
+                       QString::fromUtf8(e.what()));
+        }
+        if (!self) co_return;
+        Log::write(QStringLiteral("chats ") + destination.name + QStringLiteral(" in ") +
+                   Browsers::displayName(browser) + QStringLiteral(": tabs ") + quotedList(list.tabs()) +
+                   QStringLiteral(", recents ") + quotedList(list.recents()));
+    }
+    parts_.shell.exit(0);
+}
+
+void AppController::reopen()
+{
+    if (prefs_.onboarded() && parts_.shell.allPermissionsGranted())
+        showSettings();
+    else
+        showOnboarding(false, std::nullopt);
+}
+
+void AppController::showOnboarding(bool restart, std::optional<int> step)
+{
+    if (restart)
+        prefs_.setOnboardingStep(0);
+    else if (prefs_.onboarded())
+        // A user who never finished keeps the stored step and resumes where they stopped.
+        prefs_.setOnboardingStep(step.value_or(2));
+    parts_.shell.showOnboarding(weakly([](AppController* c) { c->model_->setPractice(false); }),
+                                weakly([](AppController* c) {
+                                    c->prefs_.setOnboarded(true);
+                                    c->parts_.shell.closeOnboarding();
+                                }));
+}
+
+void AppController::showSettings()
+{
+    parts_.shell.showSettings(weakly([](AppController* c) {
+        c->parts_.shell.closeSettings();
+        c->showOnboarding(true, std::nullopt);
+    }));
+}
