@@ -1,0 +1,425 @@
+// The command-line tool modes on virtual time, against a browser double:
+// reading "--send" arguments and image files, the status and chat lines, and
+// the exit status and the one line a delivery prints.
+#include "ControllerFakes.h"
+#include "ScopedLog.h"
+#include "StartedTask.h"
+#include "ToolModes.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <QTest>
+
+using ToolModes::Mode;
+
+namespace {
+
+const ChatTarget budget{QStringLiteral("Budget plan"), QStringLiteral("https://claude.ai/chat/b1")};
+const ChatTarget trip{QStringLiteral("Trip to Lisbon"), QStringLiteral("https://claude.ai/chat/t1")};
+
+// What a tool mode printed.
+struct Terminal {
+    QStringList out;
+    QStringList err;
+    QByteArray input;
+    ToolModes::Console console()
+    {
+        return {[this](const QString& l) { out << l; }, [this](const QString& l) { err << l; },
+                [this] { return input; }};
+    }
+};
+
+QImage filled(int w, int h, QColor color, QImage::Format format = QImage::Format_RGB32)
+{
+    QImage image(w, h, format);
+    image.fill(color);
+    return image;
+}
+
+} // namespace
+
+class TestToolModes : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+
+    QString write(const QString& name, const QImage& image, const char* format)
+    {
+        const QString path = dir_.filePath(name);
+        QImageWriter writer(path, format);
+        if (!writer.write(image)) qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+    // Runs a mode to its end on virtual time.
+    static std::pair<std::optional<int>, StartedTask<std::optional<int>>>
+    runToEnd(const QStringList& arguments, FakeBrowser& browser, VirtualScheduler& clock, Terminal& terminal,
+             double seconds = 100)
+    {
+        StartedTask<std::optional<int>> task(ToolModes::run(arguments, browser, clock, Browser::chrome,
+                                                            Destination::claude(), terminal.console()));
+        clock.advance(seconds);
+        return {task.done() ? task.value() : std::optional<int>(-99), task};
+    }
+
+private Q_SLOTS:
+    void requestedMode_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<Mode>("mode");
+        QTest::newRow("none") << QStringList{QStringLiteral("--settings")} << Mode::none;
+        QTest::newRow("send") << QStringList{QStringLiteral("--send"), QStringLiteral("hi")} << Mode::send;
+        QTest::newRow("status before chats")
+            << QStringList{QStringLiteral("--list-chats"), QStringLiteral("--automation-status")}
+            << Mode::automationStatus;
+        QTest::newRow("chats before send")
+            << QStringList{QStringLiteral("--send"), QStringLiteral("--list-chats")} << Mode::listChats;
+        QTest::newRow("only exact words")
+            << QStringList{QStringLiteral("--send=hi"), QStringLiteral("--list-chat")} << Mode::none;
+    }
+    void requestedMode()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(Mode, mode);
+        QCOMPARE(ToolModes::requested(arguments), mode);
+    }
+
+    void parseSend_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<QString>("chat");
+        QTest::addColumn<QString>("problem");
+
+        const auto args = [](std::initializer_list<const char*> list) {
+            QStringList out;
+            for (const char* a : list)
+                out << QString::fromUtf8(a);
+            return out;
+        };
+        QTest::newRow("words joined") << args({"what", "is", "this?"}) << QByteArray() << "what is this?"
+                                      << "claude"
+                                      << ""
+                                      << "";
+        QTest::newRow("input keeps inner breaks, drops the last")
+            << args({"-"}) << QByteArray("line one\n\nline \"two\"\n\n") << "line one\n\nline \"two\"\n"
+            << "claude"
+            << ""
+            << "";
+        QTest::newRow("input with a Windows line end") << args({"-"}) << QByteArray("x\r\n") << "x"
+                                                       << "claude"
+                                                       << ""
+                                                       << "";
+        QTest::newRow("input as UTF-8")
+            << args({"-"}) << QByteArray("caf\xc3\xa9 \xe2\x80\xa8 ok") << "café \u2028 ok"
+            << "claude"
+            << ""
+            << "";
+        QTest::newRow("text after -- may look like options")
+            << args({"--to", "chatgpt", "--", "--image", "-"}) << QByteArray() << "--image -"
+            << "chatgpt"
+            << ""
+            << "";
+        QTest::newRow("chat name") << args({"--chat", " budget ", "hi"}) << QByteArray() << "hi"
+                                   << "claude"
+                                   << "budget"
+                                   << "";
+        QTest::newRow("chat address picks its site")
+            << args({"--chat", "https://chatgpt.com/c/abc", "hi"}) << QByteArray() << "hi"
+            << "chatgpt"
+            << "https://chatgpt.com/c/abc"
+            << "";
+        QTest::newRow("address on another site than --to")
+            << args({"--to", "claude", "--chat", "https://chatgpt.com/c/abc", "hi"}) << QByteArray() << ""
+            << ""
+            << ""
+            << "https://chatgpt.com/c/abc is not a Claude chat";
+        QTest::newRow("address of neither site")
+            << args({"--chat", "https://evilclaude.ai/chat/1", "hi"}) << QByteArray() << ""
+            << ""
+            << ""
+            << "https://evilclaude.ai/chat/1 is not a Claude or ChatGPT chat";
+        QTest::newRow("unknown destination") << args({"--to", "bard", "hi"}) << QByteArray() << ""
+                                             << ""
+                                             << ""
+                                             << "--to takes claude or chatgpt";
+        QTest::newRow("--to without a value") << args({"hi", "--to"}) << QByteArray() << ""
+                                              << ""
+                                              << ""
+                                              << "--to takes claude or chatgpt";
+        QTest::newRow("unknown option") << args({"--shout", "hi"}) << QByteArray() << ""
+                                        << ""
+                                        << ""
+                                        << "Unknown option --shout";
+        QTest::newRow("words and input") << args({"hi", "-"}) << QByteArray("there") << ""
+                                         << ""
+                                         << ""
+                                         << "Give the text as words or as - for standard input, not both";
+        QTest::newRow("nothing") << args({}) << QByteArray() << ""
+                                 << ""
+                                 << ""
+                                 << "Nothing to send";
+        QTest::newRow("blank input") << args({"-"}) << QByteArray(" \n\t\n") << ""
+                                     << ""
+                                     << ""
+                                     << "Nothing to send";
+        QTest::newRow("image without a file") << args({"hi", "--image"}) << QByteArray() << ""
+                                              << ""
+                                              << ""
+                                              << "--image needs a file";
+    }
+    void parseSend()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(QString, text);
+        QFETCH(QString, destination);
+        QFETCH(QString, chat);
+        QFETCH(QString, problem);
+
+        int reads = 0;
+        const auto parsed = ToolModes::parseSend(arguments, Destination::claude(), [&] {
+            ++reads;
+            return input;
+        });
+        if (!problem.isEmpty()) {
+            QVERIFY(std::holds_alternative<QString>(parsed));
+            QCOMPARE(std::get<QString>(parsed), problem);
+            return;
+        }
+        QVERIFY2(std::holds_alternative<ToolModes::SendRequest>(parsed),
+                 qPrintable(std::get_if<QString>(&parsed) ? *std::get_if<QString>(&parsed) : QString()));
+        const auto& request = std::get<ToolModes::SendRequest>(parsed);
+        QCOMPARE(request.text, text);
+        QCOMPARE(request.destination.id, destination);
+        QCOMPARE(request.chat, chat);
+        QCOMPARE(reads, arguments.contains(QStringLiteral("-")) && !arguments.contains(QStringLiteral("--"))
+                            ? 1
+                            : 0);
+    }
+
+    void imagesAreReducedLikeClipboardImages_data()
+    {
+        QTest::addColumn<QImage>("image");
+        QTest::addColumn<QByteArray>("format");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("large PNG") << filled(3000, 2000, Qt::red) << QByteArray("png") << QSize(1500, 1000);
+        QTest::newRow("tall JPEG") << filled(900, 4500, Qt::blue) << QByteArray("jpeg") << QSize(300, 1500);
+        QTest::newRow("small JPEG keeps its size")
+            << filled(640, 480, Qt::green) << QByteArray("jpeg") << QSize(640, 480);
+    }
+    void imagesAreReducedLikeClipboardImages()
+    {
+        QFETCH(QImage, image);
+        QFETCH(QByteArray, format);
+        QFETCH(QSize, size);
+        const QString path = write(QStringLiteral("picture.") + QString::fromLatin1(format), image, format);
+
+        QString error;
+        const std::optional<QByteArray> jpeg = ToolModes::loadImage(path, error);
+        QVERIFY2(jpeg, qPrintable(error));
+        QVERIFY(jpeg->startsWith("\xff\xd8\xff"));
+        QImage decoded;
+        QVERIFY(decoded.loadFromData(*jpeg, "JPEG"));
+        QCOMPARE(decoded.size(), size);
+    }
+
+    void transparentPixelsTurnWhiteNotBlack()
+    {
+        const QString path =
+            write(QStringLiteral("clear.png"), filled(40, 40, Qt::transparent, QImage::Format_ARGB32), "png");
+        QString error;
+        const std::optional<QByteArray> jpeg = ToolModes::loadImage(path, error);
+        QVERIFY2(jpeg, qPrintable(error));
+        const QColor corner = QImage::fromData(*jpeg, "JPEG").pixelColor(20, 20);
+        QVERIFY2(corner.lightness() > 245, qPrintable(corner.name()));
+    }
+
+    void unusableImagesAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("problemEnd");
+        QTest::newRow("missing") << "missing.png" << QByteArray() << " is not a PNG or JPEG image";
+        QTest::newRow("text") << "notes.png" << QByteArray("just words\n") << " is not a PNG or JPEG image";
+        QTest::newRow("truncated PNG")
+            << "cut.png" << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << " could not be read: ";
+    }
+    void unusableImagesAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, problemEnd);
+        const QString path = dir_.filePath(name);
+        if (!contents.isEmpty()) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(contents);
+        }
+        QString error;
+        QVERIFY(!ToolModes::loadImage(path, error));
+        QVERIFY2(error.startsWith(path + problemEnd), qPrintable(error));
+
+        // And "--send" stops on it instead of sending without the picture.
+        const auto parsed = ToolModes::parseSend({QStringLiteral("hi"), QStringLiteral("--image"), path},
+                                                 Destination::claude(), {});
+        QVERIFY(std::holds_alternative<QString>(parsed));
+        QCOMPARE(std::get<QString>(parsed), error);
+    }
+
+    void statusLinesForEachBrowser()
+    {
+        ScopedLog log;
+        VirtualScheduler clock;
+        FakeBrowser browser(clock);
+        browser.accessAnswer = AutomationAccess::notAsked;
+        Terminal terminal;
+        const auto [status, task] =
+            runToEnd({QStringLiteral("--automation-status")}, browser, clock, terminal);
+        QCOMPARE(status, std::optional<int>(0));
+        const QStringList expected{QStringLiteral("status Safari: notAsked"),
+                                   QStringLiteral("status Chrome: notAsked")};
+        QCOMPARE(terminal.out, expected);
+        QCOMPARE(log.messagesStartingWith(QStringLiteral("status ")), expected);
+        // Never asks the user.
+        for (const auto& call : browser.accessCalls)
+            QCOMPARE(call.second, false);
+    }
+
+    void chatLinesForEachDestination()
+    {
+        ScopedLog log;
+        VirtualScheduler clock;
+        FakeBrowser browser(clock);
+        browser.chats = ChatList::fromRows({{QStringLiteral("t"), budget.title, budget.url},
+                                            {QStringLiteral("r"), QStringLiteral("Say \"hi\""), trip.url}});
+        browser.listDelay = fromSeconds(2);
+        Terminal terminal;
+        const auto [status, task] = runToEnd({QStringLiteral("--list-chats")}, browser, clock, terminal);
+        QCOMPARE(status, std::optional<int>(0));
+        const QString lists = QStringLiteral(" in Chrome: tabs [\"Budget plan\"], recents [\"Say \"hi\"\"]");
+        const QStringList expected{QStringLiteral("chats Claude") + lists,
+                                   QStringLiteral("chats ChatGPT") + lists};
+        QCOMPARE(terminal.out, expected);
+        QCOMPARE(log.messagesStartingWith(QStringLiteral("chats ")), expected);
+    }
+
+    void sendOutcomes_data()
+    {
+        QTest::addColumn<std::optional<DeliveryError>>("error");
+        QTest::addColumn<bool>("otherFailure");
+        QTest::addColumn<double>("takes");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("sent") << std::optional<DeliveryError>() << false << 3.0 << 0
+                              << "sent to claude.ai via Chrome, 1 image(s)"
+                              << "";
+        QTest::newRow("delivery error") << std::optional(DeliveryError::noComposer()) << false << 3.0 << 1
+                                        << "Couldn't find the message box. Check that you're signed in."
+                                        << "deliver failed: noComposer";
+        QTest::newRow("page error") << std::optional(
+                                           DeliveryError::page(QStringLiteral("still uploading after 30s")))
+                                    << false << 31.0 << 1 << "The chat page didn't respond"
+                                    << "deliver failed: page(\"still uploading after 30s\")";
+        QTest::newRow("other failure")
+            << std::optional<DeliveryError>() << true << 0.0 << 1 << "Couldn't send"
+            << "deliver failed: could not write the program file";
+        QTest::newRow("too long") << std::optional<DeliveryError>() << false << 80.0 << 1
+                                  << "Chrome took too long to respond"
+                                  << "deliver: gave up after 75s";
+    }
+    void sendOutcomes()
+    {
+        QFETCH(std::optional<DeliveryError>, error);
+        QFETCH(bool, otherFailure);
+        QFETCH(double, takes);
+        QFETCH(int, status);
+        QFETCH(QString, line);
+        QFETCH(QString, logged);
+
+        ScopedLog log;
+        VirtualScheduler clock;
+        FakeBrowser browser(clock);
+        browser.deliverError = error;
+        browser.throwOther = otherFailure;
+        browser.deliverDelay = fromSeconds(takes);
+        Terminal terminal;
+        const QString image = write(QStringLiteral("shot.png"), filled(100, 50, Qt::gray), "png");
+
+        StartedTask<std::optional<int>> task(
+            ToolModes::run({QStringLiteral("vell"), QStringLiteral("--send"), QStringLiteral("--image"),
+                            image, QStringLiteral("look"), QStringLiteral("here")},
+                           browser, clock, Browser::chrome, Destination::claude(), terminal.console()));
+        const double end = std::min(takes, 75.0);
+        if (end > 0.5) {
+            clock.advance(end - 0.5);
+            QVERIFY2(!task.done(), "finished before the delivery did");
+        }
+        clock.advance(1.0);
+        QVERIFY(task.done());
+        QCOMPARE(task.value(), std::optional<int>(status));
+        QCOMPARE(status == 0 ? terminal.out : terminal.err, QStringList{line});
+        QCOMPARE(status == 0 ? terminal.err : terminal.out, QStringList());
+        if (!logged.isEmpty())
+            QVERIFY2(log.messages().contains(logged), qPrintable(log.messages().join('\n')));
+
+        QCOMPARE(browser.deliveries.size(), 1);
+        const Delivery& d = browser.deliveries.first();
+        QCOMPARE(d.text, QStringLiteral("look here"));
+        QCOMPARE(d.destination, Destination::claude());
+        QCOMPARE(d.browser, Browser::chrome);
+        QCOMPARE(d.target, std::optional<ChatTarget>());
+        QCOMPARE(d.images.size(), 1);
+        QCOMPARE(QImage::fromData(d.images.first(), "JPEG").size(), QSize(100, 50));
+    }
+
+    void chatNamesAreLookedUpAmongTheDestinationsChats_data()
+    {
+        QTest::addColumn<QString>("chat");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<std::optional<ChatTarget>>("target");
+        QTest::addColumn<int>("listings");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("spoken name") << "the lisbon trip" << 0 << std::optional(trip) << 1
+                                     << "sent to https://claude.ai/chat/t1 via Chrome, 0 image(s)";
+        QTest::newRow("no match") << "tax return" << 1 << std::optional<ChatTarget>() << 1
+                                  << "No Claude chat matches \"tax return\"";
+        QTest::newRow("address needs no list")
+            << "https://claude.ai/chat/zz?x=1" << 0
+            << std::optional(ChatTarget{QStringLiteral("https://claude.ai/chat/zz?x=1"),
+                                        QStringLiteral("https://claude.ai/chat/zz?x=1")})
+            << 0 << "sent to https://claude.ai/chat/zz?x=1 via Chrome, 0 image(s)";
+    }
+    void chatNamesAreLookedUpAmongTheDestinationsChats()
+    {
+        QFETCH(QString, chat);
+        QFETCH(int, status);
+        QFETCH(std::optional<ChatTarget>, target);
+        QFETCH(int, listings);
+        QFETCH(QString, line);
+
+        VirtualScheduler clock;
+        FakeBrowser browser(clock);
+        browser.chats = ChatList::fromRows(
+            {{QStringLiteral("t"), budget.title, budget.url}, {QStringLiteral("r"), trip.title, trip.url}});
+        Terminal terminal;
+        const auto [result, task] =
+            runToEnd({QStringLiteral("--send"), QStringLiteral("--chat"), chat, QStringLiteral("hello")},
+                     browser, clock, terminal);
+        QCOMPARE(result, std::optional<int>(status));
+        QCOMPARE(browser.listings, listings);
+        QCOMPARE((terminal.out + terminal.err), QStringList{line});
+        QCOMPARE(browser.deliveries.size(), status == 0 ? 1 : 0);
+        if (status == 0) QCOMPARE(browser.deliveries.first().target, target);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestToolModes)
+#include "tst_toolmodes.moc"
