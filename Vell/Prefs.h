@@ -12,11 +12,20 @@
 #include <memory>
 #include <optional>
 
-// The right-hand modifier key that opens and sends a session.
-enum class TriggerKey { rightOption, rightCommand, rightControl };
+namespace TriggerKeys {
+Q_NAMESPACE
+// The right-hand modifier key that opens and sends a session. Registered with
+// the meta-object system so views can bind to Prefs::trigger.
+enum class Key { rightOption, rightCommand, rightControl };
+Q_ENUM_NS(Key)
+} // namespace TriggerKeys
+
+using TriggerKey = TriggerKeys::Key;
 
 namespace TriggerKeys {
+// In the order the settings list them.
 QList<TriggerKey> all();
+// "rightOption", "rightCommand", "rightControl": what the store holds.
 QString rawValue(TriggerKey key);
 std::optional<TriggerKey> fromRaw(const QString& raw);
 // "Right Alt", "Right Super", "Right Ctrl".
@@ -35,14 +44,33 @@ public:
 
 class Prefs : public QObject {
     Q_OBJECT
+    Q_PROPERTY(
+        QString destinationID READ destinationID WRITE setDestinationID NOTIFY destinationIDChanged FINAL)
+    Q_PROPERTY(QString browserID READ browserID WRITE setBrowserID NOTIFY browserIDChanged FINAL)
+    Q_PROPERTY(TriggerKeys::Key trigger READ trigger WRITE setTrigger NOTIFY triggerChanged FINAL)
+    Q_PROPERTY(
+        bool autoScreenshot READ autoScreenshot WRITE setAutoScreenshot NOTIFY autoScreenshotChanged FINAL)
+    Q_PROPERTY(bool includeRecentCopy READ includeRecentCopy WRITE setIncludeRecentCopy NOTIFY
+                   includeRecentCopyChanged FINAL)
+    Q_PROPERTY(bool pauseBeforeSend READ pauseBeforeSend WRITE setPauseBeforeSend NOTIFY
+                   pauseBeforeSendChanged FINAL)
+    Q_PROPERTY(bool shutterSound READ shutterSound WRITE setShutterSound NOTIFY shutterSoundChanged FINAL)
+    Q_PROPERTY(bool onboarded READ onboarded WRITE setOnboarded NOTIFY onboardedChanged FINAL)
+    Q_PROPERTY(
+        int onboardingStep READ onboardingStep WRITE setOnboardingStep NOTIFY onboardingStepChanged FINAL)
 public:
     // Reads every setting from `store` (which Prefs then owns). `apps` answers
     // the installed-application question when no destination is stored.
     Prefs(std::unique_ptr<QSettings> store, const InstalledApps& apps, QObject* parent = nullptr);
     ~Prefs() override;
 
-    // The process-wide instance on the user's store (~/.config/Vell/Vell.conf).
+    // The process-wide instance on the user's store (~/.config/Vell/Vell.conf),
+    // made on first use. Its destination guess asks the applications named by
+    // setSharedInstalledApps; without that, nothing counts as installed.
     static Prefs& shared();
+    // How shared() learns which applications are installed: `make` runs once,
+    // when shared() is first made. Call before anything reads shared().
+    static void setSharedInstalledApps(std::function<std::unique_ptr<InstalledApps>()> make);
 
     QString destinationID() const { return destinationID_; }
     void setDestinationID(const QString& id);
@@ -84,10 +112,13 @@ Q_SIGNALS:
     void shutterSoundChanged();
     void onboardedChanged();
     void onboardingStepChanged();
+    // Any field; for views that redraw as a whole.
     void changed();
 
 private:
     QString guessChatbot(const InstalledApps& apps) const;
+    // Writes one value and flushes it so another reader of the file sees it at once.
+    void write(const QString& key, const QVariant& value);
 
     std::unique_ptr<QSettings> store_;
     QString destinationID_;
