@@ -338,18 +338,6 @@ private Q_SLOTS:
         QVERIFY(rig.runner.calls.isEmpty());
         QCOMPARE(rig.scheduler.pendingCount(), 0);
     }
-
-    void stateEqualityAndRendering()
-    {
-        QCOMPARE(State::failed("a"), State::failed("a"));
-        QVERIFY(!(State::failed("a") == State::failed("b")));
-        QVERIFY(!(State::ok() == State::denied()));
-        QCOMPARE(State::failed("x").rendered(), QStringLiteral("failed(\"x\")"));
-        const QList<State> busy{State::launching(), State::checking(), State::waitingForOK()};
-        for (const State& s : {State::untested(), State::launching(), State::checking(),
-                               State::waitingForOK(), State::ok(), State::denied(), State::failed("x")})
-            QCOMPARE(s.busy(), busy.contains(s));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestBrowserProbe)

@@ -83,7 +83,8 @@ private Q_SLOTS:
         QTest::newRow("backslashes") << QStringLiteral("C:\\new\\table \\\" \\\\u0041");
         QTest::newRow("line breaks") << QStringLiteral("one\ntwo\r\nthree\rfour");
         QTest::newRow("line and paragraph separators") << QStringLiteral("a\u2028b\u2029c");
-        QTest::newRow("control characters") << QString::fromUtf16(u"\u0000\u0001\u001f\u007f\t\b\f end", 14);
+        static constexpr char16_t controls[] = u"\u0000\u0001\u001f\u007f\t\b\f end";
+        QTest::newRow("control characters") << QString::fromUtf16(controls, std::size(controls) - 1);
         QTest::newRow("closing script tag") << QStringLiteral("</script><script>pwned = 1</script>");
         QTest::newRow("breaking out of the literal") << QStringLiteral("\"; pwned = 1; \"");
         QTest::newRow("breaking out with a line") << QStringLiteral("\";\npwned = 1;\n\"");
@@ -153,10 +154,6 @@ private Q_SLOTS:
                                 "const DEST = \"https://claude.ai/new\";\n"
                                 "return 1;\n"
                                 "}"));
-        const BrowserTab safari(rig.driver, Browser::safari, host);
-        QVERIFY(safari.program({}).startsWith(QStringLiteral(
-            "function run() {\nconst app = Application(\"Safari\");\nconst HOST = \"claude.ai\";\n"
-            "const PREFER = \"\";\n\n}")));
     }
 
     void chunkedCutsIntoFixedPieces_data()
@@ -224,6 +221,10 @@ private Q_SLOTS:
             QTest::newRow(n + "no assistant tab")
                 << b << QList<Window>{window({tab(other), tab(mail)})} << chat1 << QStringLiteral("none");
             QTest::newRow(n + "no windows") << b << QList<Window>{} << QString() << QStringLiteral("none");
+            Window torn = window({tab(chat1)});
+            torn.unreadable = true;
+            QTest::newRow(n + "a window that cannot be read is skipped")
+                << b << QList<Window>{torn, window({tab(chat2)})} << QString() << chat2;
         }
     }
 
@@ -243,17 +244,6 @@ private Q_SLOTS:
                 tab.program(tab.pickJS() + QStringLiteral("const t = pick(); return t ? t.url() : 'none';"));
             QCOMPARE(rig.browser.run(program), expected);
         }
-    }
-
-    void pickSlowSkipsWindowsItCannotRead()
-    {
-        Rig rig;
-        rig.browser.windows = {window({tab(chat1)}), window({tab(chat2)})};
-        rig.browser.windows[0].unreadable = true;
-        const BrowserTab tab = rig.tab();
-        QCOMPARE(
-            rig.browser.run(tab.program(tab.pickJS() + "const t = pick(); return t ? t.url() : 'none';")),
-            chat2);
     }
 
     // MARK: ensure

@@ -23,107 +23,62 @@ namespace {
 
 const QString chat = QStringLiteral("https://claude.ai/chat/42");
 
-// What a page script is, told from its text.
-enum class Step { composer, reset, piece, insert, send, still, ensure, navigate, other };
-
-const char* stepName(Step s)
-{
-    switch (s) {
-    case Step::composer:
-        return "composer";
-    case Step::reset:
-        return "reset";
-    case Step::piece:
-        return "piece";
-    case Step::insert:
-        return "insert";
-    case Step::send:
-        return "send";
-    case Step::still:
-        return "still";
-    case Step::ensure:
-        return "ensure";
-    case Step::navigate:
-        return "navigate";
-    case Step::other:
-        return "other";
-    }
-    return "";
-}
-
-// The assistant's page as the delivery sees it: each step answers through a
-// function of how many times that step has run (1 for the first run).
+// The assistant's page as the delivery sees it. Each step (told from the
+// program's text) answers through a function of how many times it has run.
 struct FakePage {
-    std::map<Step, std::function<QString(int)>> answers{
-        {Step::composer, [](int) { return QStringLiteral("yes"); }},
-        {Step::reset, [](int) { return QStringLiteral("ok"); }},
-        {Step::piece, [](int) { return QStringLiteral("ok"); }},
-        {Step::insert, [](int) { return QStringLiteral("ok"); }},
-        {Step::send, [](int) { return QStringLiteral("sent"); }},
-        {Step::still, [](int) { return QStringLiteral("no"); }},
-        {Step::ensure, [](int) { return QStringLiteral("found"); }},
-        {Step::navigate, [](int) { return QStringLiteral("ok"); }},
+    std::map<QString, std::function<QString(int)>> answers{
+        {"composer", [](int) { return QStringLiteral("yes"); }},
+        {"insert", [](int) { return QStringLiteral("ok"); }},
+        {"send", [](int) { return QStringLiteral("sent"); }},
+        {"still", [](int) { return QStringLiteral("no"); }},
+        {"ensure", [](int) { return QStringLiteral("found"); }},
     };
-    // Runner failures by step.
-    std::map<Step, DeliveryError> failures;
-    QList<Step> steps;
-    std::map<Step, int> counts;
-    std::map<Step, QList<double>> times; // virtual seconds at each run
-    QStringList pieces;                  // image pieces, as "index:text"
-    QStringList programs;                // whole programs in order
-    QString insertScript;
-    QString stillScript;
+    std::map<QString, DeliveryError> failures; // runner failures by step
+    QStringList steps;                         // in order, image pieces as one "pieces"
+    std::map<QString, QList<double>> times;    // virtual seconds at each run of a step
+    std::map<QString, QString> lastScript;
+    QStringList pieces; // "index:text"
 
-    static Step classify(const QString& program)
+    static QString classify(const QString& program)
     {
-        if (FakeScriptRunner::constant(program, QStringLiteral("DEST"))) return Step::ensure;
-        if (FakeScriptRunner::constant(program, QStringLiteral("NEWURL"))) return Step::navigate;
+        if (FakeScriptRunner::constant(program, QStringLiteral("DEST"))) return QStringLiteral("ensure");
+        if (FakeScriptRunner::constant(program, QStringLiteral("NEWURL"))) return QStringLiteral("navigate");
         const QString code = FakeScriptRunner::pageScript(program);
         const QString helpers = JS::helpers();
-        if (code == helpers + JS::composerCheck()) return Step::composer;
-        if (code == JS::reset()) return Step::reset;
-        if (code.startsWith(QLatin1String("window.__vell.imgs["))) return Step::piece;
-        if (code == helpers + JS::send()) return Step::send;
-        if (code.startsWith(
-                helpers + QStringLiteral("(() => {\n  const ed = find(); if (!ed) return 'no message box';")))
-            return Step::insert;
-        if (code.startsWith(helpers + QStringLiteral("(() => { const ed = find(); return ed && ")))
-            return Step::still;
-        return Step::other;
+        if (code == helpers + JS::composerCheck()) return QStringLiteral("composer");
+        if (code == JS::reset()) return QStringLiteral("reset");
+        if (code.startsWith(QLatin1String("window.__vell.imgs["))) return QStringLiteral("piece");
+        if (code == helpers + JS::send()) return QStringLiteral("send");
+        if (code.startsWith(helpers + "(() => {\n  const ed = find(); if (!ed) return 'no message box';"))
+            return QStringLiteral("insert");
+        if (code.startsWith(helpers + "(() => { const ed = find(); return ed && "))
+            return QStringLiteral("still");
+        return QStringLiteral("other");
     }
 
     QString answer(const FakeScriptRunner::Call& call)
     {
-        const Step step = classify(call.program);
-        steps << step;
-        programs << call.program;
-        const int n = ++counts[step];
+        const QString step = classify(call.program);
+        if (step != QLatin1String("piece") || steps.isEmpty() || steps.last() != QLatin1String("pieces"))
+            steps << (step == QLatin1String("piece") ? QStringLiteral("pieces") : step);
         times[step] << std::chrono::duration<double>(call.at.time_since_epoch()).count();
         const QString code = FakeScriptRunner::pageScript(call.program);
-        if (step == Step::piece) {
+        lastScript[step] = code;
+        if (step == QLatin1String("piece")) {
             static const QRegularExpression shape(QStringLiteral(
                 "^window\\.__vell\\.imgs\\[(\\d+)\\] = \\(window\\.__vell\\.imgs\\[\\1\\] \\|\\| ''\\) \\+ "
                 "'([A-Za-z0-9+/=]*)'; 'ok'$"));
             const auto m = shape.match(code);
-            pieces << (m.hasMatch() ? m.captured(1) + QLatin1Char(':') + m.captured(2)
-                                    : QStringLiteral("malformed"));
+            pieces << (m.hasMatch() ? m.captured(1) + ':' + m.captured(2) : QStringLiteral("malformed"));
         }
-        if (step == Step::insert) insertScript = code;
-        if (step == Step::still) stillScript = code;
         if (const auto f = failures.find(step); f != failures.end()) throw f->second;
         const auto a = answers.find(step);
-        return a == answers.end() ? QStringLiteral("?") : a->second(n);
+        return a == answers.end() ? QStringLiteral("ok") : a->second(int(times[step].size()));
     }
-
-    QString order() const
+    int count(const QString& step) const
     {
-        QStringList names;
-        for (const Step s : steps)
-            if (names.isEmpty() || s != Step::piece || !names.last().startsWith(QLatin1String("piece")))
-                names << QString::fromLatin1(stepName(s));
-            else
-                names.last() = QStringLiteral("pieces");
-        return names.join(QLatin1Char(' '));
+        const auto t = times.find(step);
+        return t == times.end() ? 0 : int(t->second.size());
     }
 };
 
@@ -183,11 +138,11 @@ private Q_SLOTS:
         auto task = rig.deliver(delivery(text, {big, {}, small}, ChatTarget{QStringLiteral("Budget"), chat}));
         rig.scheduler.runDue();
         QVERIFY(task.succeeded());
-        QCOMPARE(rig.page.order(), QStringLiteral("ensure composer reset pieces insert send still"));
+        QCOMPARE(rig.page.steps.join(' '), QStringLiteral("ensure composer reset pieces insert send still"));
         QCOMPARE(rig.automation.calls, (QList<std::pair<Browser, bool>>{{Browser::chrome, true}}));
 
         // The tab is looked for at the target chat.
-        const QString ensure = rig.page.programs.first();
+        const QString ensure = rig.runner.calls.first().program;
         QCOMPARE(FakeScriptRunner::constant(ensure, QStringLiteral("DEST")), chat);
         QCOMPARE(FakeScriptRunner::constant(ensure, QStringLiteral("PREFER")), chat);
         QCOMPARE(FakeScriptRunner::constant(ensure, QStringLiteral("HOST")), QStringLiteral("claude.ai"));
@@ -208,10 +163,11 @@ private Q_SLOTS:
         QCOMPARE(first, QString::fromLatin1(big.toBase64()));
         QCOMPARE(third, QString::fromLatin1(small.toBase64()));
 
-        QCOMPARE(rig.page.insertScript, JS::helpers() + JS::insert(text));
-        QVERIFY(rig.page.insertScript.contains(QStringLiteral("const T = ") + BrowserTab::lit(text) + ";"));
+        QCOMPARE(rig.page.lastScript["insert"], JS::helpers() + JS::insert(text));
+        QVERIFY(rig.page.lastScript["insert"].contains(QStringLiteral("const T = ") + BrowserTab::lit(text) +
+                                                       ";"));
         // The probe is the first 24 characters, line feeds as spaces.
-        QCOMPARE(rig.page.stillScript,
+        QCOMPARE(rig.page.lastScript["still"],
                  JS::helpers() + JS::stillHas(QStringLiteral("Compare these two figure")));
         QCOMPARE(log.messages(),
                  (QStringList{"automation Chrome: granted", "deliver: tab found for claude.ai",
@@ -225,7 +181,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("error"); // as rendered
         QTest::addColumn<double>("at");     // virtual seconds
 
-        const auto always = [](Step step, QString answer) {
+        const auto always = [](QString step, QString answer) {
             return Setup([step, answer](Rig& r) { r.page.answers[step] = [answer](int) { return answer; }; });
         };
         QTest::newRow("automation denied") << Setup([](Rig& r) {
@@ -240,42 +196,42 @@ private Q_SLOTS:
             << Setup([](Rig& r) { r.apps.running[Browser::chrome] = false; })
             << DeliveryError::page(QStringLiteral("Chrome didn't open claude.ai")).rendered() << 12.0;
         QTest::newRow("no message box, not even in a new chat")
-            << always(Step::composer, QStringLiteral("no")) << DeliveryError::noComposer().rendered() << 23.3;
+            << always("composer", QStringLiteral("no")) << DeliveryError::noComposer().rendered() << 23.3;
         QTest::newRow("insert finds no box")
-            << always(Step::insert, QStringLiteral("no message box"))
+            << always("insert", QStringLiteral("no message box"))
             << DeliveryError::page(QStringLiteral("no message box")).rendered() << 0.0;
         QTest::newRow("insert cannot type")
-            << always(Step::insert, QStringLiteral("could not type into the message box"))
+            << always("insert", QStringLiteral("could not type into the message box"))
             << DeliveryError::page(QStringLiteral("could not type into the message box")).rendered() << 0.0;
         QTest::newRow("tab closed before the insert")
-            << always(Step::insert, QStringLiteral("err:tab closed"))
+            << always("insert", QStringLiteral("err:tab closed"))
             << DeliveryError::page(QStringLiteral("err:tab closed")).rendered() << 0.0;
         QTest::newRow("send button disabled throughout")
-            << always(Step::send, QStringLiteral("wait"))
+            << always("send", QStringLiteral("wait"))
             << DeliveryError::page(QStringLiteral("still uploading after 30s")).rendered() << 30.0;
         QTest::newRow("message box disappears")
-            << always(Step::send, QStringLiteral("message box disappeared"))
+            << always("send", QStringLiteral("message box disappeared"))
             << DeliveryError::page(QStringLiteral("message box disappeared")).rendered() << 30.0;
         QTest::newRow("tab closed while sending")
-            << always(Step::send, QStringLiteral("err:tab closed"))
+            << always("send", QStringLiteral("err:tab closed"))
             << DeliveryError::page(QStringLiteral("err:tab closed")).rendered() << 30.0;
         QTest::newRow("waiting, then the box disappears") << Setup([](Rig& r) {
-            r.page.answers[Step::send] = [](int n) {
+            r.page.answers["send"] = [](int n) {
                 return n < 50 ? QStringLiteral("wait") : QStringLiteral("message box disappeared");
             };
         }) << DeliveryError::page(QStringLiteral("message box disappeared")).rendered()
                                                           << 30.0;
         QTest::newRow("text stays in the box")
-            << always(Step::still, QStringLiteral("yes")) << DeliveryError::notSent().rendered() << 4.2;
+            << always("still", QStringLiteral("yes")) << DeliveryError::notSent().rendered() << 4.2;
         QTest::newRow("setting off, found by the first page step") << Setup([](Rig& r) {
-            r.page.failures.emplace(Step::composer, DeliveryError::jsOff(Browser::chrome));
+            r.page.failures.emplace("composer", DeliveryError::jsOff(Browser::chrome));
         }) << DeliveryError::jsOff(Browser::chrome).rendered() << 0.0;
         QTest::newRow("runner times out on the insert") << Setup([](Rig& r) {
-            r.page.failures.emplace(Step::insert, DeliveryError::timedOut(Browser::chrome));
+            r.page.failures.emplace("insert", DeliveryError::timedOut(Browser::chrome));
         }) << DeliveryError::timedOut(Browser::chrome).rendered()
                                                         << 0.0;
         QTest::newRow("ensure refused") << Setup([](Rig& r) {
-            r.page.failures.emplace(Step::ensure, DeliveryError::automationDenied(Browser::chrome));
+            r.page.failures.emplace("ensure", DeliveryError::automationDenied(Browser::chrome));
         }) << DeliveryError::automationDenied(Browser::chrome).rendered()
                                         << 0.0;
     }
@@ -324,47 +280,46 @@ private Q_SLOTS:
     {
         QTest::addColumn<Setup>("setup");
         QTest::addColumn<int>("runMillis"); // virtual time each program takes
-        QTest::addColumn<int>("step");
+        QTest::addColumn<QString>("step");
         QTest::addColumn<int>("polls");
         QTest::addColumn<double>("firstAt");
         QTest::addColumn<double>("lastAt");
 
         const Setup noBoxUntilNewChat = [](Rig& r) {
-            r.page.answers[Step::composer] = [&r](int) {
-                return r.page.counts[Step::navigate] ? QStringLiteral("yes") : QStringLiteral("no");
+            r.page.answers["composer"] = [&r](int) {
+                return r.page.count("navigate") ? QStringLiteral("yes") : QStringLiteral("no");
             };
         };
         QTest::newRow("message box, first wait: 8 s every 0.3 s")
-            << noBoxUntilNewChat << 0 << int(Step::composer) << 28 << 0.0 << 8.1;
+            << noBoxUntilNewChat << 0 << "composer" << 28 << 0.0 << 8.1;
         QTest::newRow("slow programs count against the deadline")
-            << noBoxUntilNewChat << 1000 << int(Step::composer) << 8 << 1.0 << 11.1;
+            << noBoxUntilNewChat << 1000 << "composer" << 8 << 1.0 << 11.1;
         const Setup never = [](Rig& r) {
-            r.page.answers[Step::composer] = [](int) { return QStringLiteral("no"); };
+            r.page.answers["composer"] = [](int) { return QStringLiteral("no"); };
         };
         QTest::newRow("message box after a new chat: 15 s every 0.4 s")
-            << never << 0 << int(Step::composer) << 27 + 38 << 0.0 << 22.9;
+            << never << 0 << "composer" << 27 + 38 << 0.0 << 22.9;
         const Setup waiting = [](Rig& r) {
-            r.page.answers[Step::send] = [](int) { return QStringLiteral("wait"); };
+            r.page.answers["send"] = [](int) { return QStringLiteral("wait"); };
         };
-        QTest::newRow("send: 30 s every 0.3 s") << waiting << 0 << int(Step::send) << 100 << 0.0 << 29.7;
+        QTest::newRow("send: 30 s every 0.3 s") << waiting << 0 << "send" << 100 << 0.0 << 29.7;
         const Setup stays = [](Rig& r) {
-            r.page.answers[Step::still] = [](int) { return QStringLiteral("yes"); };
+            r.page.answers["still"] = [](int) { return QStringLiteral("yes"); };
         };
-        QTest::newRow("confirmation: 4 s every 0.3 s") << stays << 0 << int(Step::still) << 14 << 0.0 << 3.9;
+        QTest::newRow("confirmation: 4 s every 0.3 s") << stays << 0 << "still" << 14 << 0.0 << 3.9;
         const Setup sentLate = [](Rig& r) {
-            r.page.answers[Step::send] = [](int n) {
+            r.page.answers["send"] = [](int n) {
                 return n < 7 ? QStringLiteral("wait") : QStringLiteral("sent");
             };
         };
-        QTest::newRow("send answered on the seventh poll")
-            << sentLate << 0 << int(Step::send) << 7 << 0.0 << 1.8;
+        QTest::newRow("send answered on the seventh poll") << sentLate << 0 << "send" << 7 << 0.0 << 1.8;
     }
 
     void pollsKeepTheirPaceAndDeadline()
     {
         QFETCH(Setup, setup);
         QFETCH(int, runMillis);
-        QFETCH(int, step);
+        QFETCH(QString, step);
         QFETCH(int, polls);
         QFETCH(double, firstAt);
         QFETCH(double, lastAt);
@@ -374,7 +329,7 @@ private Q_SLOTS:
         auto task = rig.deliver(delivery(QStringLiteral("Is this right?")));
         rig.scheduler.advance(120.0);
         QVERIFY(task.done());
-        const QList<double> times = rig.page.times[Step(step)];
+        const QList<double> times = rig.page.times[step];
         QCOMPARE(times.size(), polls);
         QCOMPARE(qRound(times.first() * 10), qRound(firstAt * 10));
         QCOMPARE(qRound(times.last() * 10), qRound(lastAt * 10));
@@ -384,13 +339,13 @@ private Q_SLOTS:
     {
         ScopedLog log;
         Rig rig;
-        rig.page.answers[Step::composer] = [&rig](int) {
-            return rig.page.counts[Step::navigate] ? QStringLiteral("yes") : QStringLiteral("err:tab closed");
+        rig.page.answers["composer"] = [&rig](int) {
+            return rig.page.count("navigate") ? QStringLiteral("yes") : QStringLiteral("err:tab closed");
         };
         auto task = rig.deliver(delivery(QStringLiteral("hi"), {}, ChatTarget{QStringLiteral("Old"), chat}));
         rig.scheduler.advance(8.1);
         QVERIFY(task.succeeded());
-        const QString navigate = rig.page.programs.at(rig.page.steps.indexOf(Step::navigate));
+        const QString navigate = rig.runner.calls.at(rig.page.steps.indexOf("navigate")).program;
         QCOMPARE(FakeScriptRunner::constant(navigate, QStringLiteral("NEWURL")),
                  QStringLiteral("https://claude.ai/new"));
         QVERIFY(
@@ -432,14 +387,14 @@ private Q_SLOTS:
         QFETCH(QString, text);
         Rig rig;
         // Even a page that keeps saying "yes" cannot hold up a message without text.
-        rig.page.answers[Step::still] = [](int) { return QStringLiteral("yes"); };
+        rig.page.answers["still"] = [](int) { return QStringLiteral("yes"); };
         auto task = rig.deliver(delivery(text, {bytes(100, 'j')}));
         rig.scheduler.advance(4.1);
         QVERIFY(!task.done());
         rig.scheduler.advance(0.1);
         QVERIFY(task.succeeded());
         // The page is asked with an empty probe, which it answers "no" at once.
-        QCOMPARE(rig.page.stillScript, JS::helpers() + JS::stillHas(QString()));
+        QCOMPARE(rig.page.lastScript["still"], JS::helpers() + JS::stillHas(QString()));
         QCOMPARE(evaluateStillHas(QString(), QStringLiteral("{innerText: 'an old draft'}")),
                  QStringLiteral("no"));
     }
