@@ -1,0 +1,503 @@
+// The transcriber's state machine on virtual time, with a fake microphone and
+// a fake recogniser: how results build the transcript in both shapes, the
+// generation rule, the bounded finish, and every start-up failure.
+#include "FakeAudioInput.h"
+#include "FakeSpeechEngine.h"
+#include "ScopedLog.h"
+#include "Transcriber.h"
+#include "VirtualScheduler.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <optional>
+
+namespace {
+
+using Shape = SpeechEngine::Shape;
+
+struct Rig {
+    explicit Rig(bool legacy = false) : transcriber(audio, engine, scheduler, legacy)
+    {
+        transcriber.onText = [this](const QString& text) { texts << text; };
+        transcriber.onState = [this](const Mic& mic) { states << mic.rendered(); };
+        transcriber.onLevel = [this](float level) { levels << level; };
+    }
+
+    VirtualScheduler scheduler;
+    FakeAudioInput audio;
+    FakeSpeechEngine engine;
+    Transcriber transcriber;
+    QStringList texts;
+    QStringList states;
+    QList<float> levels;
+};
+
+QCoro::Task<void> collect(QCoro::Task<QString> task, std::optional<QString>* out)
+{
+    *out = co_await std::move(task);
+}
+
+// Runs finish() to its end on virtual time; returns the text and how long it took.
+std::pair<QString, Scheduler::Duration> finishAndWait(Rig& rig)
+{
+    std::optional<QString> text;
+    const auto began = rig.scheduler.elapsed();
+    collect(rig.transcriber.finish(), &text);
+    for (int i = 0; !text && i < 5000; ++i)
+        rig.scheduler.advance(Scheduler::Duration(1));
+    return {text.value_or(QStringLiteral("<finish never returned>")), rig.scheduler.elapsed() - began};
+}
+
+// Mono 16-bit samples as bytes.
+QByteArray pcm(const QList<int>& samples)
+{
+    QByteArray bytes;
+    for (int s : samples) {
+        const qint16 v = qint16(s);
+        bytes.append(reinterpret_cast<const char*>(&v), sizeof v);
+    }
+    return bytes;
+}
+
+// "v:text" a volatile result, "f:text" a final one.
+void deliver(FakeSpeechEngine::RunRecord& run, const QStringList& events)
+{
+    for (const QString& event : events)
+        run.result(event.mid(2), event.startsWith(QLatin1String("f:")));
+}
+
+const QString seeLog = QStringLiteral("Dictation unavailable. See ~/.local/state/Vell/Vell.log");
+
+} // namespace
+
+class TestTranscriber : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void join_data()
+    {
+        QTest::addColumn<QStringList>("parts");
+        QTest::addColumn<QString>("joined");
+        QTest::newRow("blank parts vanish") << QStringList{"", "  ", "a"} << "a";
+        QTest::newRow("outer spaces trimmed") << QStringList{" a", "b "} << "a b";
+        QTest::newRow("all empty") << QStringList{"", " ", "\t"} << "";
+        QTest::newRow("middle empty") << QStringList{"Hello ", "", " world"} << "Hello world";
+        QTest::newRow("tabs trimmed") << QStringList{"\tone\t", "two"} << "one two";
+        QTest::newRow("line breaks stay") << QStringList{"one\n", "\ntwo"} << "one\n \ntwo";
+        QTest::newRow("inner spacing kept") << QStringList{"a  b", "c"} << "a  b c";
+    }
+    void join()
+    {
+        QFETCH(QStringList, parts);
+        QFETCH(QString, joined);
+        QCOMPARE(Transcriber::join(parts), joined);
+    }
+
+    void resultsBuildTheTranscript_data()
+    {
+        QTest::addColumn<bool>("legacy");
+        QTest::addColumn<QString>("keeping");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<QString>("finalized");
+        QTest::addColumn<QString>("volatileText");
+
+        QTest::newRow("segments: volatile, final, volatile")
+            << false << "" << QStringList{"v:hel", "v:hello", "f:hello there.", "v:how"} << "hello there. how"
+            << "hello there."
+            << "how";
+        QTest::newRow("segments: kept words continue")
+            << false << "my words" << QStringList{"f:more"} << "my words more"
+            << "more"
+            << "";
+        QTest::newRow("segments: kept words with padding")
+            << false << " my words  " << QStringList{"v:more"} << "my words more"
+            << ""
+            << "more";
+        QTest::newRow("segments: finals accumulate")
+            << false << "" << QStringList{"f:one", "v:tw", "f:two", "f:three"} << "one two three"
+            << "one two three"
+            << "";
+        QTest::newRow("segments: empty final drops the volatile tail")
+            << false << "kept" << QStringList{"v:uh", "f:"} << "kept"
+            << ""
+            << "";
+        QTest::newRow("cumulative: each hypothesis replaces the last")
+            << true << "" << QStringList{"v:go", "v:go for", "v:go forward ten"} << "go forward ten"
+            << ""
+            << "go forward ten";
+        QTest::newRow("cumulative: kept words continue")
+            << true << "my words" << QStringList{"v:more", "f:more words"} << "my words more words"
+            << ""
+            << "more words";
+    }
+    void resultsBuildTheTranscript()
+    {
+        QFETCH(bool, legacy);
+        QFETCH(QString, keeping);
+        QFETCH(QStringList, events);
+        Rig rig(legacy);
+        rig.transcriber.start(keeping);
+        QCOMPARE(rig.engine.lastRun().shape, legacy ? Shape::cumulative : Shape::segments);
+        deliver(rig.engine.lastRun(), events);
+
+        QCOMPARE(rig.texts.size(), events.size());
+        QTEST(rig.texts.last(), "last");
+        QTEST(rig.transcriber.finalized(), "finalized");
+        QTEST(rig.transcriber.volatileText(), "volatileText");
+        QCOMPARE(rig.transcriber.prefix(), keeping);
+    }
+
+    void startUpFailures_data()
+    {
+        QTest::addColumn<bool>("legacy");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("logLine");
+        QTest::addColumn<QString>("userText");
+
+        const QString micText = QStringLiteral("Allow Microphone for Vell in System Settings");
+        QTest::newRow("segments: no input device") << false << "no device"
+                                                   << "speech: mic not authorized (2)" << micText;
+        QTest::newRow("segments: model does not load") << false << "prepare"
+                                                       << "speech: start failed model missing" << seeLog;
+        QTest::newRow("segments: no audio format") << false << "no rate"
+                                                   << "speech: start failed no audio format" << seeLog;
+        QTest::newRow("segments: input cannot give the format")
+            << false << "unsupported"
+            << "speech: start failed no microphone input" << seeLog;
+        QTest::newRow("segments: capture does not start") << false << "capture"
+                                                          << "speech: start failed device busy" << seeLog;
+
+        QTest::newRow("cumulative: no input device") << true << "no device"
+                                                     << "speech: mic not authorized (2)" << micText;
+        QTest::newRow("cumulative: recognition refused")
+            << true << "refused"
+            << "speech: recognition not authorized (2)"
+            << "Allow Speech Recognition for Vell in System Settings › Privacy & Security";
+        QTest::newRow("cumulative: recogniser does not load")
+            << true << "prepare"
+            << "speech: recognizer unavailable"
+            << "Dictation unavailable right now. Try again in a moment.";
+        QTest::newRow("cumulative: recogniser without a format")
+            << true << "no rate"
+            << "speech: recognizer unavailable"
+            << "Dictation unavailable right now. Try again in a moment.";
+        QTest::newRow("cumulative: input cannot give the format") << true << "unsupported"
+                                                                  << "speech: no microphone input"
+                                                                  << "No microphone input";
+        QTest::newRow("cumulative: capture does not start") << true << "capture"
+                                                            << "speech: engine failed device busy" << seeLog;
+    }
+    void startUpFailures()
+    {
+        QFETCH(bool, legacy);
+        QFETCH(QString, failure);
+        QFETCH(QString, logLine);
+        QFETCH(QString, userText);
+        ScopedLog log;
+        Rig rig(legacy);
+        if (failure == QLatin1String("no device")) rig.audio.accessStatus = AccessStatus::denied;
+        if (failure == QLatin1String("refused")) rig.engine.authorization = AccessStatus::denied;
+        if (failure == QLatin1String("prepare")) rig.engine.prepareError = QStringLiteral("model missing");
+        if (failure == QLatin1String("no rate")) rig.engine.rate = 0;
+        if (failure == QLatin1String("unsupported")) rig.audio.supported = false;
+        if (failure == QLatin1String("capture")) rig.audio.startError = QStringLiteral("device busy");
+
+        rig.transcriber.start(QStringLiteral("kept words"));
+
+        QCOMPARE(log.messagesStartingWith(QStringLiteral("speech: ")), QStringList{logLine});
+        const QString failed = Mic::failed(userText).rendered();
+        if (failure == QLatin1String("no device")) {
+            // Reported at once, and nothing else is touched.
+            QCOMPARE(rig.states, (QStringList{"off", failed}));
+            QCOMPARE(rig.engine.prepares, 0);
+            QVERIFY(rig.engine.runs.empty());
+        } else {
+            QCOMPARE(rig.states, (QStringList{"off", "preparing", failed}));
+        }
+        QVERIFY(!rig.audio.isRunning());
+
+        // finish() after a failed start answers at once with what was kept.
+        const auto [text, took] = finishAndWait(rig);
+        QCOMPARE(text, QStringLiteral("kept words"));
+        QCOMPARE(took.count(), 0);
+        QCOMPARE(rig.states.last(), QStringLiteral("off"));
+        for (const auto& run : rig.engine.runs)
+            QVERIFY(run->cancelled);
+    }
+
+    void listening_data()
+    {
+        QTest::addColumn<bool>("legacy");
+        QTest::addColumn<QString>("logLine");
+        QTest::newRow("segments") << false << "speech: listening (fake) 1 ch, 16000 Hz, Int16";
+        QTest::newRow("cumulative") << true << "speech: listening (fake, on-device true)";
+    }
+    void listening()
+    {
+        QFETCH(bool, legacy);
+        QFETCH(QString, logLine);
+        ScopedLog log;
+        Rig rig(legacy);
+        rig.transcriber.start({});
+        QCOMPARE(rig.states, (QStringList{"off", "preparing", "listening"}));
+        QCOMPARE(log.messagesStartingWith(QStringLiteral("speech: ")), QStringList{logLine});
+        QVERIFY(rig.audio.isRunning());
+        QCOMPARE(rig.audio.startedRate, 16000);
+        rig.levels.clear();
+
+        // Captured audio reaches the recogniser, the loudness reaches the HUD.
+        const QByteArray loud = pcm({16384, -16384, 16384, -16384});
+        rig.audio.capture(loud);
+        rig.audio.capture(pcm({0, 0}));
+        QCOMPARE(rig.engine.lastRun().fed, loud + pcm({0, 0}));
+        QCOMPARE(rig.levels, (QList<float>{0.5f, 0.0f}));
+    }
+
+    void lateResultsChangeNothing_data()
+    {
+        QTest::addColumn<bool>("legacy");
+        QTest::addColumn<bool>("restart");
+        QTest::newRow("segments, after teardown") << false << false;
+        QTest::newRow("segments, after a new start") << false << true;
+        QTest::newRow("cumulative, after teardown") << true << false;
+        QTest::newRow("cumulative, after a new start") << true << true;
+    }
+    void lateResultsChangeNothing()
+    {
+        QFETCH(bool, legacy);
+        QFETCH(bool, restart);
+        Rig rig(legacy);
+        rig.transcriber.start({});
+        auto old = rig.engine.runs.back();
+        old->result(QStringLiteral("old words"));
+        if (restart)
+            rig.transcriber.start(QStringLiteral("new"));
+        else
+            rig.transcriber.teardown();
+        QVERIFY(old->cancelled);
+        const QStringList textsBefore = rig.texts;
+        const QStringList statesBefore = rig.states;
+        const QString transcriptBefore = rig.transcriber.transcript();
+
+        old->result(QStringLiteral("late words"), true);
+        old->done(QStringLiteral("late error"));
+
+        QCOMPARE(rig.texts, textsBefore);
+        QCOMPARE(rig.states, statesBefore);
+        QCOMPARE(rig.transcriber.transcript(), transcriptBefore);
+        if (restart) {
+            // The new run is unharmed and still works.
+            QCOMPARE(rig.transcriber.transcript(), QStringLiteral("new"));
+            rig.engine.lastRun().result(QStringLiteral("words"), true);
+            QCOMPARE(rig.texts.last(), QStringLiteral("new words"));
+            const auto [text, took] = finishAndWait(rig);
+            QCOMPARE(text, QStringLiteral("new words"));
+        }
+    }
+
+    void overtakenStartUpStaysQuiet_data()
+    {
+        QTest::addColumn<bool>("legacy");
+        QTest::addColumn<QString>("prepareError");
+        QTest::newRow("segments") << false << "";
+        QTest::newRow("segments, load fails") << false << "model missing";
+        QTest::newRow("cumulative") << true << "";
+        QTest::newRow("cumulative, load fails") << true << "model missing";
+    }
+    void overtakenStartUpStaysQuiet()
+    {
+        QFETCH(bool, legacy);
+        QFETCH(QString, prepareError);
+        Rig rig(legacy);
+        rig.engine.holdPrepare = true;
+        rig.engine.prepareError = prepareError;
+        rig.transcriber.start(QStringLiteral("first"));
+        rig.transcriber.teardown();
+        QCOMPARE(rig.engine.waitingPrepares(), 1);
+        rig.states.clear();
+
+        rig.engine.completePrepare();
+
+        // The abandoned start-up neither reports nor opens the microphone.
+        QCOMPARE(rig.states, QStringList{});
+        QVERIFY(rig.engine.runs.empty());
+        QCOMPARE(rig.audio.starts, 0);
+
+        // A newer run started while an older one loads gets its own answer.
+        rig.engine.prepareError.clear();
+        rig.transcriber.start(QStringLiteral("second"));
+        rig.transcriber.start(QStringLiteral("third"));
+        QCOMPARE(rig.engine.waitingPrepares(), 2);
+        rig.engine.completePrepare();
+        QCOMPARE(rig.engine.runs.size(), std::size_t(1));
+        QCOMPARE(rig.audio.starts, 1);
+        QCOMPARE(rig.states.count(QStringLiteral("listening")), 1);
+        QCOMPARE(rig.transcriber.prefix(), QStringLiteral("third"));
+    }
+
+    void finishIsBounded_data()
+    {
+        QTest::addColumn<bool>("legacy");
+        QTest::addColumn<int>("answerAfterMs"); // -1: the recogniser never answers
+        QTest::addColumn<int>("tookMs");
+        QTest::addColumn<QString>("text");
+
+        QTest::newRow("segments, silent recogniser") << false << -1 << 700 << "so far";
+        QTest::newRow("cumulative, silent recogniser") << true << -1 << 900 << "so far";
+        QTest::newRow("segments, last words at 0.2 s") << false << 200 << 200 << "so far and the end";
+        QTest::newRow("cumulative, last words at 0.3 s") << true << 300 << 300 << "so far and the end";
+        QTest::newRow("segments, last words too late") << false << 1000 << 700 << "so far";
+        QTest::newRow("cumulative, last words too late") << true << 1000 << 900 << "so far";
+    }
+    void finishIsBounded()
+    {
+        QFETCH(bool, legacy);
+        QFETCH(int, answerAfterMs);
+        Rig rig(legacy);
+        rig.transcriber.start({});
+        auto run = rig.engine.runs.back();
+        run->result(QStringLiteral("so far"));
+        if (answerAfterMs >= 0) {
+            rig.scheduler.schedule(Scheduler::Duration(answerAfterMs), [run] {
+                run->result(QStringLiteral("so far and the end"), true);
+                run->done();
+            });
+        }
+
+        const auto [text, took] = finishAndWait(rig);
+
+        QTEST(text, "text");
+        QTEST(int(took.count()), "tookMs");
+        QVERIFY(run->audioEnded);
+        QVERIFY(run->cancelled);
+        QVERIFY(!rig.audio.isRunning());
+        QCOMPARE(rig.levels.last(), 0.0f);
+        QCOMPARE(rig.states.last(), QStringLiteral("off"));
+        // Words that come after the limit are not reported either.
+        rig.scheduler.advance(2.0);
+        QCOMPARE(rig.texts.contains(QStringLiteral("so far and the end")),
+                 text == QStringLiteral("so far and the end"));
+    }
+
+    void recognitionErrorIsLoggedAndEndsTheWait()
+    {
+        ScopedLog log;
+        Rig rig;
+        rig.transcriber.start({});
+        auto run = rig.engine.runs.back();
+        run->result(QStringLiteral("partly"));
+        rig.scheduler.schedule(fromSeconds(0.1), [run] { run->done(QStringLiteral("decoder broke")); });
+        const QStringList states = rig.states;
+
+        const auto [text, took] = finishAndWait(rig);
+
+        QCOMPARE(text, QStringLiteral("partly"));
+        QCOMPARE(took, fromSeconds(0.1));
+        QVERIFY(log.messages().contains(QStringLiteral("speech: results error decoder broke")));
+        QCOMPARE(rig.states, states + QStringList{"off"});
+    }
+
+    void interruptedFinishLeavesTheNewRunAlone_data()
+    {
+        QTest::addColumn<bool>("restart");
+        QTest::newRow("teardown") << false;
+        QTest::newRow("new start") << true;
+    }
+    void interruptedFinishLeavesTheNewRunAlone()
+    {
+        QFETCH(bool, restart);
+        Rig rig;
+        rig.transcriber.start({});
+        rig.engine.lastRun().result(QStringLiteral("first"), true);
+        std::optional<QString> text;
+        collect(rig.transcriber.finish(), &text);
+        QVERIFY(!text);
+
+        if (restart)
+            rig.transcriber.start(QStringLiteral("again"));
+        else
+            rig.transcriber.teardown();
+        rig.scheduler.runDue();
+
+        // The waiting finish() answers at once, with the text of the moment.
+        QCOMPARE(text.value_or(QStringLiteral("<pending>")),
+                 restart ? QStringLiteral("again") : QStringLiteral("first"));
+        const int offs = rig.states.count(QStringLiteral("off"));
+        rig.scheduler.advance(2.0);
+        QCOMPARE(rig.states.count(QStringLiteral("off")), offs);
+        QCOMPARE(rig.audio.isRunning(), restart);
+        if (restart) QVERIFY(!rig.engine.lastRun().cancelled);
+    }
+
+    void levelsFollowTheMicrophone()
+    {
+        Rig rig;
+        rig.transcriber.start({});
+        rig.levels.clear();
+        rig.audio.capture(pcm({8192, -8192}));
+        QCOMPARE(rig.levels, QList<float>{0.25f});
+
+        rig.transcriber.teardown();
+        QCOMPARE(rig.levels.last(), 0.0f);
+        // A level already queued when the microphone stopped must not light the bars again.
+        rig.audio.lateLevel(0.8f);
+        QCOMPARE(rig.levels.last(), 0.0f);
+
+        rig.transcriber.start({});
+        rig.audio.capture(pcm({8192, -8192}));
+        QCOMPARE(rig.levels.last(), 0.25f);
+        finishAndWait(rig);
+        QCOMPARE(rig.levels.last(), 0.0f);
+    }
+
+    void meter_data()
+    {
+        QTest::addColumn<QByteArray>("buffer");
+        QTest::addColumn<double>("level");
+        QTest::newRow("empty") << QByteArray() << 0.0;
+        QTest::newRow("silence") << pcm({0, 0, 0, 0}) << 0.0;
+        QTest::newRow("full scale") << pcm({-32768, -32768}) << 1.0;
+        QTest::newRow("half-scale square") << pcm({16384, -16384}) << 0.5;
+        QTest::newRow("one loud sample in four") << pcm({32767, 0, 0, 0}) << 0.5;
+        QTest::newRow("odd trailing byte ignored") << pcm({16384, -16384}) + QByteArray(1, '\x7f') << 0.5;
+        QByteArray sine;
+        for (int i = 0; i < 1600; ++i)
+            sine += pcm({int(std::lround(16384 * std::sin(2 * M_PI * i / 32.0)))});
+        QTest::newRow("half-scale sine") << sine << 0.5 / std::sqrt(2.0);
+    }
+    void meter()
+    {
+        QFETCH(QByteArray, buffer);
+        QFETCH(double, level);
+        QVERIFY2(std::abs(AudioInput::level(buffer) - level) < 1e-4,
+                 qPrintable(QString::number(AudioInput::level(buffer))));
+    }
+
+    void warmUp_data()
+    {
+        QTest::addColumn<bool>("legacy");
+        QTest::addColumn<QString>("prepareError");
+        QTest::addColumn<QStringList>("log");
+        QTest::addColumn<int>("prepares");
+        QTest::newRow("ready") << false << "" << QStringList{"speech: model ready"} << 1;
+        QTest::newRow("fails") << false << "no model" << QStringList{"speech: warmUp failed no model"} << 1;
+        QTest::newRow("cumulative does nothing") << true << "" << QStringList{} << 0;
+    }
+    void warmUp()
+    {
+        QFETCH(bool, legacy);
+        QFETCH(QString, prepareError);
+        ScopedLog log;
+        Rig rig(legacy);
+        rig.engine.prepareError = prepareError;
+        rig.transcriber.warmUp();
+        QTEST(log.messages(), "log");
+        QTEST(rig.engine.prepares, "prepares");
+        QCOMPARE(rig.states, QStringList{});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTranscriber)
+#include "tst_transcriber.moc"
