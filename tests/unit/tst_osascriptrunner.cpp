@@ -1,14 +1,13 @@
-// The process runner against a stand-in executable: a shell script that
-// checks its arguments and then runs the program file itself as shell code,
-// so each test's "program" decides what the process prints, how it exits or
-// whether it hangs. The time limit runs on virtual time.
+// The process runner against a stand-in executable: a shell script that checks
+// its arguments and then runs the program file itself as shell code, so each
+// test's "program" decides what the process prints, how it exits or whether it
+// hangs. The time limit runs on virtual time.
 // Qt first: moc cannot read the standard headers Scheduler.h starts with
 // unless Qt's own have been seen.
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -25,7 +24,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Runs the event loop until `done` holds, for at most five seconds. Wakes on
+// Runs the event loop until `done` holds, for at most five seconds; wakes on
 // every event (a process ending is one), so no test waits longer than it must.
 bool settle(const std::function<bool()>& done)
 {
@@ -53,9 +52,8 @@ private Q_SLOTS:
         QFile script(standIn_);
         QVERIFY(script.open(QIODevice::WriteOnly));
         script.write("#!/bin/sh\n"
-                     "[ \"$#\" = 3 ] && [ \"$1\" = -l ] && [ \"$2\" = JavaScript ] || { echo \"bad "
-                     "arguments: $*\" >&2; "
-                     "exit 64; }\n"
+                     "[ \"$#\" = 3 ] && [ \"$1\" = -l ] && [ \"$2\" = JavaScript ] || "
+                     "{ echo \"bad arguments: $*\" >&2; exit 64; }\n"
                      ". \"$3\"\n");
         script.close();
         QVERIFY(
@@ -73,14 +71,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("output");
-        QTest::newRow("padded") << "printf '  found, moved \\n\\n'"
-                                << "found, moved";
-        QTest::newRow("non-ASCII") << "printf 'Grüße – 日本\\n'" << QStringLiteral("Grüße – 日本");
-        QTest::newRow("nothing") << "true"
-                                 << "";
-        QTest::newRow("error text ignored on success") << "echo ok; echo 'warning: old version' >&2"
+        QTest::newRow("padded, non-ASCII")
+            << "printf '  Grüße – 日本 \\n\\n'" << QStringLiteral("Grüße – 日本");
+        QTest::newRow("error text ignored on success") << "echo ok; echo 'warning: old' >&2"
                                                        << "ok";
         QTest::newRow("invalid UTF-8 replaced") << "printf 'a\\377b'" << QStringLiteral("a\uFFFDb");
+        // The program travels in a file of its own in the temporary folder, as UTF-8.
+        QTest::newRow("program file") << "cat \"$3\" # ünï ☃ \"q\""
+                                      << "cat \"$3\" # ünï ☃ \"q\"";
+        QTest::newRow("file place") << "cd \"$(dirname \"$3\")\" && pwd -P && basename \"$3\" | cut -c1-5"
+                                    << "TEMP\nvell-";
     }
 
     void returnsTheTrimmedOutput()
@@ -91,85 +91,41 @@ private Q_SLOTS:
         OsascriptRunner runner(scheduler, standIn_, temp_->path());
         StartedTask<QString> task(runner.run(program, Browser::chrome, 30s));
         QVERIFY(settle([&] { return task.done(); }));
-        QVERIFY(task.succeeded());
-        QCOMPARE(task.value(), output);
-    }
-
-    void programGoesToANamedFileAsUtf8()
-    {
-        VirtualScheduler scheduler;
-        OsascriptRunner runner(scheduler, standIn_, temp_->path());
-        const QString program =
-            QStringLiteral("basename \"$3\"; dirname \"$3\"; cat \"$3\" # ünï ☃ \"quotes\"");
-        StartedTask<QString> task(runner.run(program, Browser::chrome, 30s));
-        QVERIFY(settle([&] { return task.done(); }));
-        const QStringList lines = task.value().split(QLatin1Char('\n'));
-        QCOMPARE(lines.size(), 3);
-        QVERIFY2(
-            QRegularExpression(
-                QStringLiteral("^vell-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.js$"))
-                .match(lines[0])
-                .hasMatch(),
-            qPrintable(lines[0]));
-        QCOMPARE(QDir(lines[1]).canonicalPath(), QDir(temp_->path()).canonicalPath());
-        QCOMPARE(lines[2], program);
+        QCOMPARE(task.value(), QString(output).replace("TEMP", QDir(temp_->path()).canonicalPath()));
     }
 
     void failuresAreClassifiedFromTheErrorText_data()
     {
         QTest::addColumn<QString>("standardError");
         QTest::addColumn<QString>("error"); // as rendered
-        QTest::addColumn<QString>("logLine");
-
-        QTest::newRow("setting off") << "execution error: Error: You must enable 'Allow JavaScript from "
-                                        "Apple Events' in the Developer "
-                                        "section of the View menu. (-1743)\n"
-                                     << "jsOff(chrome)"
-                                     << "osascript: execution error: Error: You must enable 'Allow "
-                                        "JavaScript from Apple Events' in the "
-                                        "Developer section of the View menu. (-1743)";
-        QTest::newRow("setting off, other wording")
-            << "Error: JavaScript through AppleScript is turned off.\n"
-            << "jsOff(chrome)"
-            << "osascript: Error: JavaScript through AppleScript is turned off.";
-        QTest::newRow("refused, and the earlier row wins")
+        QTest::newRow("setting off, before the refusal code")
+            << "execution error: Error: You must enable 'Allow JavaScript from Apple Events' in the "
+               "Developer "
+               "section of the View menu. (-1743)"
+            << "jsOff(chrome)";
+        QTest::newRow("refused, before the timeout code")
             << "execution error: Error: Not allowed (-1743) after waiting (-1712)"
-            << "automationDenied(chrome)"
-            << "osascript: execution error: Error: Not allowed (-1743) after waiting (-1712)";
-        QTest::newRow("not authorized") << "  Not authorized to send Apple events to Google Chrome.  "
-                                        << "automationDenied(chrome)"
-                                        << "osascript: Not authorized to send Apple events to Google Chrome.";
-        QTest::newRow("event timed out")
-            << "execution error: Error: AppleEvent timed out. (-1712)"
-            << "timedOut(chrome)"
-            << "osascript: execution error: Error: AppleEvent timed out. (-1712)";
-        const QString long300 = QString(180, QLatin1Char('a')) + QString(120, QLatin1Char('z'));
-        QTest::newRow("unrecognised, long") << long300 + "\n"
-                                            << "page(\"" + QString(120, QLatin1Char('z')) + "\")"
-                                            << "osascript: " + long300;
-        QTest::newRow("unrecognised, short") << "Error: Can't get object. (-1728)"
-                                             << "page(\"Error: Can't get object. (-1728)\")"
-                                             << "osascript: Error: Can't get object. (-1728)";
+            << "automationDenied(chrome)";
+        QTest::newRow("not authorized") << "Not authorized to send Apple events to Google Chrome."
+                                        << "automationDenied(chrome)";
+        QTest::newRow("event timed out") << "execution error: Error: AppleEvent timed out. (-1712)"
+                                         << "timedOut(chrome)";
+        QTest::newRow("unrecognised: the last 120 characters")
+            << QString(180, u'a') + QString(120, u'z') << "page(\"" + QString(120, u'z') + "\")";
     }
 
     void failuresAreClassifiedFromTheErrorText()
     {
         QFETCH(QString, standardError);
         QFETCH(QString, error);
-        QFETCH(QString, logLine);
         ScopedLog log;
         VirtualScheduler scheduler;
         OsascriptRunner runner(scheduler, standIn_, temp_->path());
-        const QString program = QStringLiteral("echo partial\ncat >&2 <<'END'\n") + standardError +
-                                QStringLiteral("\nEND\nexit 1\n");
+        const QString program = "echo partial\ncat >&2 <<'END'\n  " + standardError + "  \nEND\nexit 1\n";
         StartedTask<QString> task(runner.run(program, Browser::chrome, 30s));
         QVERIFY(settle([&] { return task.done(); }));
-        const auto thrown = task.error<DeliveryError>();
-        QVERIFY(thrown);
-        QCOMPARE(thrown->rendered(), error);
-        QCOMPARE(log.messages(), QStringList{logLine});
-        // The table on its own, for the browser it is given.
-        QCOMPARE(OsascriptRunner::classify(standardError, Browser::safari).kind(), thrown->kind());
+        QCOMPARE(task.error<DeliveryError>().value_or(DeliveryError::notSent()).rendered(), error);
+        QCOMPARE(log.messages(), QStringList{"osascript: " + standardError});
     }
 
     void aCrashIsAFailureToo()
@@ -185,8 +141,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("program");
         QTest::addColumn<bool>("needsKill");
-        // `exec` keeps the stand-in's process the one that is signalled; an
-        // ignored TERM stays ignored across it.
+        // `exec` keeps the stand-in's process the one signalled; an ignored TERM stays ignored across it.
         QTest::newRow("ends on terminate") << "touch \"$MARK\"; exec sleep 60" << false;
         QTest::newRow("ignores terminate") << "trap '' TERM; touch \"$MARK\"; exec sleep 60" << true;
     }
@@ -199,9 +154,7 @@ private Q_SLOTS:
         VirtualScheduler scheduler;
         OsascriptRunner runner(scheduler, standIn_, temp_->path());
         const QString mark = bin_->filePath(QStringLiteral("started"));
-        QString text = program;
-        text.replace(QStringLiteral("$MARK"), mark);
-        StartedTask<QString> task(runner.run(text, Browser::safari, 30s));
+        StartedTask<QString> task(runner.run(program.replace("$MARK", mark), Browser::safari, 30s));
         QVERIFY(settle([&] { return QFile::exists(mark); }));
         scheduler.advance(29.9);
         QVERIFY(!task.done());
@@ -210,22 +163,6 @@ private Q_SLOTS:
         QVERIFY(settle([&] { return task.done(); }));
         QCOMPARE(task.error<DeliveryError>(), DeliveryError::timedOut(Browser::safari));
         QCOMPARE(log.messages(), QStringList{QStringLiteral("osascript: no answer after 30s")});
-    }
-
-    void runsInFlightAreIndependent()
-    {
-        VirtualScheduler scheduler;
-        OsascriptRunner runner(scheduler, standIn_, temp_->path());
-        const QString gate = bin_->filePath(QStringLiteral("gate"));
-        // The first run waits for a file only the second run creates.
-        StartedTask<QString> first(
-            runner.run(QStringLiteral("while [ ! -e '%1' ]; do sleep 0.01; done; echo first").arg(gate),
-                       Browser::chrome, 30s));
-        StartedTask<QString> second(
-            runner.run(QStringLiteral("echo second; touch '%1'; exit 0").arg(gate), Browser::chrome, 30s));
-        QVERIFY(settle([&] { return first.done() && second.done(); }));
-        QCOMPARE(first.value(), QStringLiteral("first"));
-        QCOMPARE(second.value(), QStringLiteral("second"));
     }
 
     void systemFailuresAreReported_data()
@@ -240,7 +177,6 @@ private Q_SLOTS:
     {
         QFETCH(bool, missingExecutable);
         QFETCH(QString, message);
-        ScopedLog log;
         VirtualScheduler scheduler;
         OsascriptRunner runner(
             scheduler, missingExecutable ? bin_->filePath(QStringLiteral("none")) : standIn_,
@@ -248,9 +184,8 @@ private Q_SLOTS:
         StartedTask<QString> task(runner.run(QStringLiteral("echo never"), Browser::chrome, 30s));
         QVERIFY(settle([&] { return task.done(); }));
         const auto thrown = task.error<std::runtime_error>();
-        QVERIFY(thrown);
+        QVERIFY(thrown && !task.error<DeliveryError>());
         QVERIFY2(QString::fromUtf8(thrown->what()).startsWith(message), thrown->what());
-        QVERIFY(!task.error<DeliveryError>());
         QCOMPARE(scheduler.pendingCount(), 0);
     }
 
