@@ -20,12 +20,18 @@ QString quoted(const QString& name, const QString& payload)
 QString Phase::name() const
 {
     switch (kind) {
-    case Kind::failed: return QStringLiteral("failed");
-    case Kind::idle: return QStringLiteral("idle");
-    case Kind::live: return QStringLiteral("live");
-    case Kind::sending: return QStringLiteral("sending");
-    case Kind::delivering: return QStringLiteral("delivering");
-    case Kind::sent: return QStringLiteral("sent");
+    case Kind::failed:
+        return QStringLiteral("failed");
+    case Kind::idle:
+        return QStringLiteral("idle");
+    case Kind::live:
+        return QStringLiteral("live");
+    case Kind::sending:
+        return QStringLiteral("sending");
+    case Kind::delivering:
+        return QStringLiteral("delivering");
+    case Kind::sent:
+        return QStringLiteral("sent");
     }
     return {};
 }
@@ -43,10 +49,14 @@ bool Phase::operator==(const Phase& other) const
 QString Mic::rendered() const
 {
     switch (kind) {
-    case Kind::failed: return quoted(QStringLiteral("failed"), message);
-    case Kind::off: return QStringLiteral("off");
-    case Kind::preparing: return QStringLiteral("preparing");
-    case Kind::listening: return QStringLiteral("listening");
+    case Kind::failed:
+        return quoted(QStringLiteral("failed"), message);
+    case Kind::off:
+        return QStringLiteral("off");
+    case Kind::preparing:
+        return QStringLiteral("preparing");
+    case Kind::listening:
+        return QStringLiteral("listening");
     }
     return {};
 }
@@ -217,13 +227,19 @@ QString DeliveryError::errorDescription() const
 {
     const QString name = Browsers::displayName(browser_);
     switch (kind_) {
-    case Kind::jsOff: return name + QStringLiteral(" needs one setting turned on");
-    case Kind::automationDenied: return QStringLiteral("Vell can't reach ") + name + QStringLiteral(" yet");
+    case Kind::jsOff:
+        return name + QStringLiteral(" needs one setting turned on");
+    case Kind::automationDenied:
+        return QStringLiteral("Vell can't reach ") + name + QStringLiteral(" yet");
     case Kind::timedOut:
-        return name + QStringLiteral(" didn't respond. If macOS asked for permission, click OK and try again.");
-    case Kind::page: return QStringLiteral("The chat page didn't respond");
-    case Kind::noComposer: return QStringLiteral("Couldn't find the message box. Check that you're signed in.");
-    case Kind::notSent: return QStringLiteral("Send didn't go through");
+        return name +
+               QStringLiteral(" didn't respond. If macOS asked for permission, click OK and try again.");
+    case Kind::page:
+        return QStringLiteral("The chat page didn't respond");
+    case Kind::noComposer:
+        return QStringLiteral("Couldn't find the message box. Check that you're signed in.");
+    case Kind::notSent:
+        return QStringLiteral("Send didn't go through");
     }
     return {};
 }
@@ -232,12 +248,18 @@ QString DeliveryError::rendered() const
 {
     const QString b = Browsers::caseName(browser_);
     switch (kind_) {
-    case Kind::jsOff: return QStringLiteral("jsOff(") + b + QLatin1Char(')');
-    case Kind::automationDenied: return QStringLiteral("automationDenied(") + b + QLatin1Char(')');
-    case Kind::timedOut: return QStringLiteral("timedOut(") + b + QLatin1Char(')');
-    case Kind::page: return quoted(QStringLiteral("page"), detail_);
-    case Kind::noComposer: return QStringLiteral("noComposer");
-    case Kind::notSent: return QStringLiteral("notSent");
+    case Kind::jsOff:
+        return QStringLiteral("jsOff(") + b + QLatin1Char(')');
+    case Kind::automationDenied:
+        return QStringLiteral("automationDenied(") + b + QLatin1Char(')');
+    case Kind::timedOut:
+        return QStringLiteral("timedOut(") + b + QLatin1Char(')');
+    case Kind::page:
+        return quoted(QStringLiteral("page"), detail_);
+    case Kind::noComposer:
+        return QStringLiteral("noComposer");
+    case Kind::notSent:
+        return QStringLiteral("notSent");
     }
     return {};
 }
@@ -253,9 +275,12 @@ bool DeliveryError::operator==(const DeliveryError& o) const
     switch (kind_) {
     case Kind::jsOff:
     case Kind::automationDenied:
-    case Kind::timedOut: return browser_ == o.browser_;
-    case Kind::page: return detail_ == o.detail_;
-    default: return true;
+    case Kind::timedOut:
+        return browser_ == o.browser_;
+    case Kind::page:
+        return detail_ == o.detail_;
+    default:
+        return true;
     }
 }
 
@@ -276,88 +301,66 @@ void SessionModel::setPhase(const Phase& phase)
     Q_EMIT changed();
 }
 
-void SessionModel::setItems(const QList<Item>& items)
+void SessionModel::setItems(const QList<Item>& value)
 {
-    items_ = items;
-    Q_EMIT itemsChanged();
-    Q_EMIT changed();
+    assign(items_, value, &SessionModel::itemsChanged);
+}
+
+void SessionModel::setTranscript(const QString& value)
+{
+    assign(transcript_, value, &SessionModel::transcriptChanged);
+}
+
+void SessionModel::setTarget(const std::optional<ChatTarget>& value)
+{
+    assign(target_, value, &SessionModel::targetChanged);
+}
+
+void SessionModel::setTargetPulse(int value)
+{
+    assign(targetPulse_, value, &SessionModel::targetPulseChanged);
+}
+
+void SessionModel::setChats(const std::optional<ChatList>& value)
+{
+    assign(chats_, value, &SessionModel::chatsChanged);
+}
+
+void SessionModel::setMic(const Mic& value)
+{
+    assign(mic_, value, &SessionModel::micChanged);
+}
+
+void SessionModel::setLevel(float value)
+{
+    assign(level_, value, &SessionModel::levelChanged);
+}
+
+void SessionModel::setDestination(const Destination& value)
+{
+    assign(destination_, value, &SessionModel::destinationChanged);
+}
+
+void SessionModel::setBrowser(Browser value)
+{
+    assign(browser_, value, &SessionModel::browserChanged);
+}
+
+void SessionModel::setPractice(bool value)
+{
+    assign(practice_, value, &SessionModel::practiceChanged);
+}
+
+void SessionModel::setFixable(bool value)
+{
+    assign(fixable_, value, &SessionModel::fixableChanged);
 }
 
 void SessionModel::appendItem(const Item& item)
 {
-    items_.append(item);
-    Q_EMIT itemsChanged();
-    Q_EMIT changed();
-}
-
-void SessionModel::setTranscript(const QString& transcript)
-{
-    transcript_ = transcript;
-    Q_EMIT transcriptChanged();
-    Q_EMIT changed();
-}
-
-void SessionModel::setTarget(const std::optional<ChatTarget>& target)
-{
-    target_ = target;
-    Q_EMIT targetChanged();
-    Q_EMIT changed();
-}
-
-void SessionModel::setTargetPulse(int pulse)
-{
-    targetPulse_ = pulse;
-    Q_EMIT targetPulseChanged();
-    Q_EMIT changed();
-}
-
-void SessionModel::setChats(const std::optional<ChatList>& chats)
-{
-    chats_ = chats;
-    Q_EMIT chatsChanged();
-    Q_EMIT changed();
-}
-
-void SessionModel::setMic(const Mic& mic)
-{
-    mic_ = mic;
-    Q_EMIT micChanged();
-    Q_EMIT changed();
-}
-
-void SessionModel::setLevel(float level)
-{
-    level_ = level;
-    Q_EMIT levelChanged();
-    Q_EMIT changed();
-}
-
-void SessionModel::setDestination(const Destination& destination)
-{
-    destination_ = destination;
-    Q_EMIT destinationChanged();
-    Q_EMIT changed();
-}
-
-void SessionModel::setBrowser(Browser browser)
-{
-    browser_ = browser;
-    Q_EMIT browserChanged();
-    Q_EMIT changed();
-}
-
-void SessionModel::setPractice(bool practice)
-{
-    practice_ = practice;
-    Q_EMIT practiceChanged();
-    Q_EMIT changed();
-}
-
-void SessionModel::setFixable(bool fixable)
-{
-    fixable_ = fixable;
-    Q_EMIT fixableChanged();
-    Q_EMIT changed();
+    QList<Item> items = items_;
+    items.append(item);
+    setItems(items);
 }
 
 QList<QByteArray> SessionModel::images() const

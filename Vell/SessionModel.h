@@ -241,6 +241,14 @@ Q_SIGNALS:
     void changed();
 
 private:
+    // Every assignment notifies, equal values included.
+    template <typename T, typename V> void assign(T& field, const V& value, void (SessionModel::*signal)())
+    {
+        field = value;
+        Q_EMIT(this->*signal)();
+        Q_EMIT changed();
+    }
+
     Phase phase_;
     QList<Item> items_;
     QString transcript_;
