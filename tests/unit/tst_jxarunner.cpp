@@ -1,0 +1,601 @@
+// The Linux script runner against an in-memory browser: the object model the
+// browser programs rely on, the programs themselves, failure classification,
+// and the time limit on virtual time.
+#include "ChromePrograms.h"
+#include "JxaRunner.h"
+#include "RunControl.h"
+#include "ScopedLog.h"
+#include "TabDriver.h"
+#include "VirtualScheduler.h"
+
+#include <QCoro/QCoroTask>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QtTest>
+
+#include <atomic>
+#include <mutex>
+
+using namespace std::chrono_literals;
+namespace P = ChromePrograms;
+
+namespace {
+
+// Windows front to back; each holds tabs in strip order and its current tab.
+struct FakeBrowser {
+    QList<WindowRecord> windows;
+    // The page side: answers a page script run in a tab.
+    std::function<std::optional<QJsonValue>(const QString& tabId, const QString& script)> page;
+    std::optional<QString> goneText; // windows() fails the run with this
+    bool evaluateHangs = false;      // evaluate() waits until the run ends
+    bool realDelays = false;         // delay() waits (until the run ends)
+
+    std::mutex mutex;
+    QStringList calls;
+    int snapshots = 0;
+    std::atomic<bool> reachedHost{false};
+    int nextTab = 1;
+
+    void record(const QString& call)
+    {
+        std::lock_guard lock(mutex);
+        calls << call;
+    }
+    QStringList callsOf(const QString& prefix)
+    {
+        std::lock_guard lock(mutex);
+        QStringList out;
+        for (const QString& c : calls)
+            if (c.startsWith(prefix)) out << c;
+        return out;
+    }
+    std::pair<int, int> find(const QString& tabId) const
+    {
+        for (int w = 0; w < windows.size(); ++w)
+            for (int t = 0; t < windows.at(w).tabs.size(); ++t)
+                if (windows.at(w).tabs.at(t).id == tabId) return {w, t};
+        throw TabError(QStringLiteral("Can't get object."));
+    }
+};
+
+class FakeTabDriver final : public TabDriver {
+public:
+    FakeTabDriver(FakeBrowser& browser, std::shared_ptr<RunControl> control)
+        : b_(browser), control_(std::move(control))
+    {
+    }
+
+    QList<WindowRecord> windows() override
+    {
+        b_.reachedHost = true;
+        b_.record(QStringLiteral("windows"));
+        ++b_.snapshots;
+        if (b_.goneText) throw BrowserGone(*b_.goneText);
+        return b_.windows;
+    }
+    std::optional<QJsonValue> evaluate(const QString& tabId, const QString& script) override
+    {
+        b_.find(tabId);
+        b_.record(QStringLiteral("evaluate ") + tabId);
+        b_.reachedHost = true;
+        if (b_.evaluateHangs) {
+            control_->waitUntil([] { return false; });
+            throw BrowserGone(QStringLiteral("the run was stopped"));
+        }
+        return b_.page ? b_.page(tabId, script) : std::nullopt;
+    }
+    void navigate(const QString& tabId, const QString& url) override
+    {
+        const auto [w, t] = b_.find(tabId);
+        b_.record(QStringLiteral("navigate ") + tabId + QLatin1Char(' ') + url);
+        b_.windows[w].tabs[t].url = url;
+    }
+    void openTab(const QString& url) override
+    {
+        // Like the browser: into the front window, not made current.
+        const QString id = QStringLiteral("new%1").arg(b_.nextTab++);
+        b_.record(QStringLiteral("open ") + url);
+        b_.windows[0].tabs << TabRecord{id, url, {}};
+    }
+    void activate(const QString& tabId) override
+    {
+        const auto [w, t] = b_.find(tabId);
+        b_.record(QStringLiteral("activate ") + tabId);
+        WindowRecord window = b_.windows.takeAt(w);
+        window.active = t;
+        b_.windows.prepend(window);
+    }
+    void delay(std::chrono::milliseconds duration) override
+    {
+        b_.record(QStringLiteral("delay %1").arg(duration.count()));
+        if (b_.realDelays) control_->sleepFor(duration);
+    }
+
+private:
+    FakeBrowser& b_;
+    std::shared_ptr<RunControl> control_;
+};
+
+WindowRecord window(qint64 id, const QStringList& urls, int active)
+{
+    WindowRecord w{id, {}, active};
+    for (int i = 0; i < urls.size(); ++i)
+        w.tabs << TabRecord{QStringLiteral("w%1t%2").arg(id).arg(i), urls.at(i),
+                            QStringLiteral("Title %1").arg(i)};
+    return w;
+}
+
+// The outcome of one run: the output, or the error it threw.
+struct Outcome {
+    bool done = false;
+    QString output;
+    std::optional<DeliveryError> error;
+    QString otherError;
+};
+
+QCoro::Task<void> drive(QCoro::Task<QString> task, std::shared_ptr<Outcome> outcome)
+{
+    try {
+        outcome->output = co_await task;
+    } catch (const DeliveryError& e) {
+        outcome->error = e;
+    } catch (const std::exception& e) {
+        outcome->otherError = QString::fromUtf8(e.what());
+    }
+    outcome->done = true;
+}
+
+// Worker threads of script runs still alive (the runner names them).
+int scriptThreads()
+{
+    int count = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "script run") ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+class TestJxaRunner : public QObject {
+    Q_OBJECT
+
+private:
+    FakeBrowser browser_;
+    VirtualScheduler scheduler_;
+    std::unique_ptr<JxaRunner> runner_;
+
+    std::shared_ptr<Outcome> start(const QString& program, Browser b = Browser::chrome,
+                                   std::chrono::milliseconds limit = 30s)
+    {
+        auto outcome = std::make_shared<Outcome>();
+        drive(runner_->run(program, b, limit), outcome);
+        return outcome;
+    }
+    std::shared_ptr<Outcome> run(const QString& program, Browser b = Browser::chrome)
+    {
+        auto outcome = start(program, b);
+        if (!QTest::qWaitFor([&] { return outcome->done; }, 10000)) qWarning("run did not finish");
+        return outcome;
+    }
+    QString output(const QString& program)
+    {
+        const auto o = run(program);
+        if (o->error) qWarning() << "run failed:" << o->error->rendered();
+        return o->output;
+    }
+    QString body(const QString& text, const QString& host = QStringLiteral("chat.example"),
+                 const QString& prefer = {}, const P::Constants& extra = {})
+    {
+        return P::assemble(text, host, prefer, extra);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        browser_.windows = {
+            window(1, {QStringLiteral("https://news.example/"), QStringLiteral("https://chat.example/c/1")},
+                   0),
+            window(2, {QStringLiteral("https://chat.example/c/2"), QStringLiteral("https://mail.example/")},
+                   1)};
+        browser_.page = {};
+        browser_.goneText.reset();
+        browser_.evaluateHangs = false;
+        browser_.realDelays = false;
+        browser_.calls.clear();
+        browser_.snapshots = 0;
+        browser_.reachedHost = false;
+        runner_ = std::make_unique<JxaRunner>(
+            [this](const std::shared_ptr<RunControl>& control) {
+                return std::make_unique<FakeTabDriver>(browser_, control);
+            },
+            scheduler_);
+    }
+    void cleanup() { runner_.reset(); }
+
+    void objectModel_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("bulk urls, one list per window")
+            << "return JSON.stringify(app.windows.tabs.url())"
+            << "[[\"https://news.example/\",\"https://chat.example/c/1\"],[\"https://chat.example/c/"
+               "2\",\"https://mail.example/\"]]";
+        QTest::newRow("bulk current-tab urls") << "return JSON.stringify(app.windows.activeTab.url())"
+                                               << "[\"https://news.example/\",\"https://mail.example/\"]";
+        QTest::newRow("window count three ways")
+            << "return [app.windows.length, app.windows().length, app.windows.tabs.url().length].join()"
+            << "2,2,2";
+        QTest::newRow("index into windows and tabs") << "return app.windows[1].tabs[0].url()"
+                                                     << "https://chat.example/c/2";
+        QTest::newRow("negative index counts from the end") << "return app.windows[-1].tabs[-1].url()"
+                                                            << "https://mail.example/";
+        QTest::newRow("called elements are tabs") << "return app.windows()[1].tabs()[1].title()"
+                                                  << "Title 1";
+        QTest::newRow("active tab as property and as call")
+            << "return app.windows[1].activeTab.url() + ' ' + app.windows[1].activeTab().url()"
+            << "https://mail.example/ https://mail.example/";
+        QTest::newRow("current tab is the same term") << "return app.windows[1].currentTab.id()"
+                                                      << "w2t1";
+        QTest::newRow("activeTabIndex counts from one") << "return String(app.windows[1].activeTabIndex())"
+                                                        << "2";
+        QTest::newRow("window index and name")
+            << "return app.windows[1].index() + ' ' + app.windows[1].name()"
+            << "2 Title 1";
+        QTest::newRow("tab name and title agree")
+            << "const t = app.windows[0].tabs[1]; return t.name() === t.title()"
+            << "true";
+        QTest::newRow("for-of over the collection")
+            << "let n = 0; for (const w of app.windows) n += w.tabs().length; return n"
+            << "4";
+        QTest::newRow("out of range is catchable")
+            << "try { app.windows[5].tabs() } catch (e) { return e.message } return 'no error'"
+            << "Invalid index.";
+        QTest::newRow("missing tab index")
+            << "try { app.windows[0].tabs[9].url() } catch (e) { return e.message }"
+            << "Invalid index.";
+        QTest::newRow("unknown terms read as undefined") << "return typeof app.windows[0].nonsense"
+                                                         << "undefined";
+        QTest::newRow("delay is there") << "delay(0.25); return 'ok'"
+                                        << "ok";
+        QTest::newRow("undefined result is empty") << "return undefined"
+                                                   << "";
+        QTest::newRow("null result is empty") << "return null"
+                                              << "";
+        QTest::newRow("result is trimmed") << "return '  \\n yes \\n '"
+                                           << "yes";
+        QTest::newRow("numbers print as numbers") << "return 2"
+                                                  << "2";
+        QTest::newRow("app by bundle id too") << "return Application('com.google.Chrome').windows.length"
+                                              << "2";
+    }
+    void objectModel()
+    {
+        QFETCH(QString, code);
+        QFETCH(QString, expected);
+        QCOMPARE(output(body(code)), expected);
+    }
+
+    void pageScripts_data()
+    {
+        QTest::addColumn<QJsonValue>("pageValue");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("string") << QJsonValue(QStringLiteral("yes"))
+                                << "return app.windows[0].tabs[1].execute({javascript: 'x'})"
+                                << "yes";
+        QTest::newRow("number") << QJsonValue(2)
+                                << "return String(app.windows[0].tabs[1].execute({javascript: '1+1'}))"
+                                << "2";
+        QTest::newRow("no value is null")
+            << QJsonValue(QJsonValue::Undefined)
+            << "const r = app.windows[0].tabs[1].execute({javascript: 'x'}); return r === null"
+            << "true";
+        QTest::newRow("objects arrive as objects")
+            << QJsonValue(QJsonArray{QStringLiteral("a"), 1})
+            << "const r = app.windows[0].tabs[1].execute({javascript: 'x'}); return r[0] + r[1]"
+            << "a1";
+        QTest::newRow("doJavaScript with in:") << QJsonValue(QStringLiteral("via doJavaScript"))
+                                               << "return app.doJavaScript('x', {in: app.windows[0].tabs[1]})"
+                                               << "via doJavaScript";
+    }
+    void pageScripts()
+    {
+        QFETCH(QJsonValue, pageValue);
+        QFETCH(QString, code);
+        QFETCH(QString, expected);
+        browser_.page = [pageValue](const QString&, const QString&) -> std::optional<QJsonValue> {
+            if (pageValue.isUndefined()) return std::nullopt;
+            return pageValue;
+        };
+        QCOMPARE(output(body(code)), expected);
+        QCOMPARE(browser_.callsOf(QStringLiteral("evaluate")), QStringList{QStringLiteral("evaluate w1t1")});
+    }
+
+    // The tab finder every program carries, as the callers send it.
+    void pick_data()
+    {
+        QTest::addColumn<QList<WindowRecord>>("windows");
+        QTest::addColumn<QString>("prefer");
+        QTest::addColumn<QString>("expected");
+        const QString c1 = QStringLiteral("https://chat.example/c/1"),
+                      c2 = QStringLiteral("https://chat.example/c/2");
+        const QString other = QStringLiteral("https://news.example/");
+        QTest::newRow("front window's current tab")
+            << QList{window(1, {other, c1}, 1), window(2, {c2}, 0)} << QString() << "w1t1";
+        QTest::newRow("background window's current tab beats a hidden tab in front")
+            << QList{window(1, {other, c1}, 0), window(2, {other, c2}, 1)} << QString() << "w2t1";
+        QTest::newRow("any tab when no current tab shows the host")
+            << QList{window(1, {other, c1}, 0), window(2, {other}, 0)} << QString() << "w1t1";
+        QTest::newRow("prefer wins over everything")
+            << QList{window(1, {c1}, 0), window(2, {other, c2 + QStringLiteral("?x")}, 0)} << c2 << "w2t1";
+        QTest::newRow("prefer not open falls back to the host")
+            << QList{window(1, {c1}, 0)} << QStringLiteral("https://chat.example/c/9") << "w1t0";
+        QTest::newRow("nothing") << QList{window(1, {other}, 0)} << QString() << "none";
+        QTest::newRow("no windows") << QList<WindowRecord>{} << QString() << "none";
+    }
+    void pick()
+    {
+        QFETCH(QList<WindowRecord>, windows);
+        QFETCH(QString, prefer);
+        QFETCH(QString, expected);
+        browser_.windows = windows;
+        const QString code = P::pickJS() + QStringLiteral("const t = pick(); return t ? t.id() : 'none';");
+        QCOMPARE(output(body(code, QStringLiteral("chat.example"), prefer)), expected);
+        // Both bulk reads and the pick come out of one snapshot.
+        QCOMPARE(browser_.snapshots, 1);
+    }
+
+    void ensureProgram_data()
+    {
+        QTest::addColumn<QList<WindowRecord>>("windows");
+        QTest::addColumn<QString>("dest");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QStringList>("changes");
+        const QString news = QStringLiteral("https://news.example/");
+        QTest::newRow("already there, fragment and slash aside")
+            << QList{window(1, {QStringLiteral("https://chat.example/c/1/#x")}, 0)}
+            << "https://chat.example/c/1"
+            << "found" << QStringList{};
+        QTest::newRow("moved") << QList{window(1, {news, QStringLiteral("https://chat.example/new")}, 0)}
+                               << "https://chat.example/c/7"
+                               << "found, moved"
+                               << QStringList{"navigate w1t1 https://chat.example/c/7", "delay 1500"};
+        QTest::newRow("opened without becoming current")
+            << QList{window(1, {news, QStringLiteral("https://mail.example/")}, 1)}
+            << "https://chat.example/new"
+            << "opened" << QStringList{"open https://chat.example/new"};
+        QTest::newRow("no window") << QList<WindowRecord>{} << "https://chat.example/new"
+                                   << "nowindow" << QStringList{};
+    }
+    void ensureProgram()
+    {
+        QFETCH(QList<WindowRecord>, windows);
+        QFETCH(QString, dest);
+        QFETCH(QString, answer);
+        QFETCH(QStringList, changes);
+        browser_.windows = windows;
+        QCOMPARE(output(body(P::ensureBody(), QStringLiteral("chat.example"), {},
+                             {{QStringLiteral("DEST"), dest}})),
+                 answer);
+        QStringList seen;
+        for (const QString& c : browser_.calls)
+            if (!c.startsWith(QLatin1String("windows"))) seen << c;
+        QCOMPARE(seen, changes);
+        if (answer == QLatin1String("opened")) QCOMPARE(browser_.windows.at(0).active, windows.at(0).active);
+    }
+
+    // Changing calls move the browser and the program's view follows; other reads come from one snapshot.
+    void snapshotIsReadAgainOnlyAfterChanges()
+    {
+        const QString code = QStringLiteral(
+            "const w = app.windows[1]; const before = app.windows.tabs.url().length + w.tabs.length;"
+            "w.activeTabIndex = 1;"
+            "const current = app.windows[1].activeTab.url() + ' ' + app.windows[1].activeTabIndex();"
+            "app.windows[0].tabs.push(app.Tab({url: 'https://x.example/'}));"
+            "return [before, current, app.windows[0].tabs.length, app.windows[0].id()].join(' ')");
+        QCOMPARE(output(body(code)), QStringLiteral("4 https://chat.example/c/2 1 3 1"));
+        QCOMPARE(browser_.snapshots, 3);
+        // Making a tab current brings its window forward; the front window is given back.
+        QCOMPARE(browser_.callsOf(QStringLiteral("activate")),
+                 (QStringList{"activate w2t0", "activate w1t0"}));
+    }
+
+    void pushIntoABackgroundWindowGivesTheFrontBack()
+    {
+        const QString code = QStringLiteral(
+            "app.windows[1].tabs.push(app.Tab({url: 'https://x.example/'})); return app.windows[0].id()");
+        QCOMPARE(output(body(code)), QStringLiteral("1"));
+        QCOMPARE(browser_.calls.filter(QRegularExpression(QStringLiteral("^(open|activate)"))),
+                 (QStringList{"activate w2t1", "open https://x.example/", "activate w1t0"}));
+        QCOMPARE(browser_.windows.at(1).tabs.last().url, QStringLiteral("https://x.example/"));
+    }
+
+    void frontWindowProgram()
+    {
+        // The window that holds the assistant comes to the front; one already in front stays.
+        browser_.windows = {window(1, {QStringLiteral("https://news.example/")}, 0),
+                            window(2, {QStringLiteral("https://chat.example/c/2")}, 0)};
+        QCOMPARE(output(body(P::frontWindowBody())), QStringLiteral("ok"));
+        QCOMPARE(browser_.windows.at(0).id, 2);
+        browser_.calls.clear();
+        QCOMPARE(output(body(P::frontWindowBody())), QStringLiteral("ok"));
+        QCOMPARE(browser_.callsOf(QStringLiteral("activate")), QStringList{});
+    }
+
+    void listChatsProgram()
+    {
+        browser_.windows = {window(
+            1, {QStringLiteral("https://chat.example/chat/1"), QStringLiteral("https://chat.example/new")},
+            0)};
+        browser_.windows[0].tabs[0].title = QStringLiteral("Budget plan - Claude");
+        browser_.page = [](const QString&, const QString&) -> std::optional<QJsonValue> {
+            return QJsonValue(QString::fromUtf8("[[\"Trip\",\"https://chat.example/chat/9\"]]"));
+        };
+        const QString out =
+            output(body(P::listChatsBody(), QStringLiteral("chat.example"), {},
+                        {{QStringLiteral("CODE"), P::listChatsPageScript(QStringLiteral("/chat/"))},
+                         {QStringLiteral("PATH"), QStringLiteral("/chat/")}}));
+        const QString expected = QString::fromUtf8(
+            "[[\"t\",\"Budget "
+            "plan\",\"https://chat.example/chat/1\"],[\"r\",\"Trip\",\"https://chat.example/chat/9\"]]");
+        QCOMPARE(out, expected);
+    }
+
+    // Values reach the program and the page as the same strings.
+    void valuesStayValues_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("quotes") << QString::fromUtf8("it's \"quoted\" `tick` ${x}");
+        QTest::newRow("backslashes") << QString::fromUtf8("C:\\new\\table \\\" \\\\");
+        QTest::newRow("line breaks") << QStringLiteral("one\ntwo\r\nthree\tfour");
+        QTest::newRow("line and paragraph separators")
+            << QStringLiteral("a") + QChar(0x2028) + QStringLiteral("b") + QChar(0x2029);
+        QTest::newRow("closing script tag") << QStringLiteral("</script><script>alert(1)</script>");
+        QTest::newRow("closing the run function") << QStringLiteral("\"}; return 'pwned'; {\"");
+    }
+    void valuesStayValues()
+    {
+        QFETCH(QString, value);
+        QString seenScript;
+        browser_.page = [&](const QString&, const QString& script) -> std::optional<QJsonValue> {
+            seenScript = script;
+            return QJsonValue(script);
+        };
+        const QString code =
+            QStringLiteral("const r = app.windows[0].tabs[1].execute({javascript: CODE});"
+                           "return JSON.stringify([VALUE === CODE, VALUE.length, r === VALUE])");
+        const QString out = output(body(code, QStringLiteral("chat.example"), {},
+                                        {{QStringLiteral("VALUE"), value}, {QStringLiteral("CODE"), value}}));
+        QCOMPARE(out, QStringLiteral("[true,%1,true]").arg(value.size()));
+        QCOMPARE(seenScript, value);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("gone");
+        QTest::addColumn<QString>("expected"); // rendered DeliveryError
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("uncaught error") << body("return app.windows[0].tabs[7].url()") << QString()
+                                        << "page(\"Error: Invalid index. (line 5)\")"
+                                        << "script: Error: Invalid index. (line 5)";
+        QTest::newRow("syntax error") << QStringLiteral("function run() { return ( }") << QString()
+                                      << "page(\"SyntaxError: Expected token `)' (line 1)\")"
+                                      << "script: SyntaxError: Expected token `)' (line 1)";
+        QTest::newRow("no run function")
+            << QStringLiteral("var x = 1;") << QString() << "page(\"Error: the program has no run()\")"
+            << "script: Error: the program has no run()";
+        QTest::newRow("thrown non-error") << QStringLiteral("function run() { throw 'plain words' }")
+                                          << QString() << "page(\"plain words\")"
+                                          << "script: plain words";
+        QTest::newRow("another application")
+            << QStringLiteral("function run() { return Application('Safari').windows.length }") << QString()
+            << "page(\"Error: Application can't be found. (line 1)\")"
+            << "script: Error: Application can't be found. (line 1)";
+        // The browser going away ends the run even where the program catches everything.
+        const QString catching = body("try { return app.windows.length } catch (e) { return 'caught' }");
+        QTest::newRow("refused") << catching << "the browser refused the remote debugging connection"
+                                 << "automationDenied(chrome)"
+                                 << "script: the browser refused the remote debugging connection";
+        QTest::newRow("not reachable") << catching << "no browser with remote debugging is reachable"
+                                       << "automationDenied(chrome)"
+                                       << "script: no browser with remote debugging is reachable";
+        QTest::newRow("setting off") << catching << "the browser runs but its remote debugging is turned off"
+                                     << "jsOff(chrome)"
+                                     << "script: the browser runs but its remote debugging is turned off";
+        QTest::newRow("connection lost") << catching << "the connection to the browser was closed"
+                                         << "page(\"the connection to the browser was closed\")"
+                                         << "script: the connection to the browser was closed";
+    }
+    void failures()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, gone);
+        QFETCH(QString, expected);
+        QFETCH(QString, logged);
+        if (!gone.isEmpty()) browser_.goneText = gone;
+        ScopedLog log;
+        const auto outcome = run(program);
+        QVERIFY(outcome->done);
+        QVERIFY2(outcome->error, qPrintable(QStringLiteral("answered: ") + outcome->output));
+        QCOMPARE(outcome->error->rendered(), expected);
+        QCOMPARE(log.messagesStartingWith(QStringLiteral("script: ")), QStringList{logged});
+    }
+
+    void safariCannotBeDriven()
+    {
+        ScopedLog log;
+        const auto outcome = run(body("return 'x'"), Browser::safari);
+        QVERIFY(outcome->done);
+        QVERIFY(!outcome->otherError.isEmpty());
+        QCOMPARE(browser_.snapshots, 0);
+    }
+
+    void timeLimit_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("evaluateHangs");
+        QTest::addColumn<bool>("realDelays");
+        QTest::newRow("busy loop that swallows errors")
+            << "app.windows(); for (;;) { try { app.windows[0].id() } catch (e) {} }" << false << false;
+        QTest::newRow("page script that never answers")
+            << "return app.windows[0].tabs[0].execute({javascript: 'x'})" << true << false;
+        QTest::newRow("long delay") << "app.windows(); delay(3600); return 'slept'" << false << true;
+    }
+    void timeLimit()
+    {
+        QFETCH(QString, code);
+        QFETCH(bool, evaluateHangs);
+        QFETCH(bool, realDelays);
+        browser_.evaluateHangs = evaluateHangs;
+        browser_.realDelays = realDelays;
+        ScopedLog log;
+        const auto outcome = start(body(code));
+        QTRY_VERIFY(browser_.reachedHost.load());
+        QCOMPARE(scriptThreads(), 1);
+        scheduler_.advance(29.9);
+        QVERIFY(!outcome->done);
+        scheduler_.advance(0.1);
+        QTRY_VERIFY(outcome->done);
+        QVERIFY(outcome->error);
+        QCOMPARE(outcome->error->rendered(), QStringLiteral("timedOut(chrome)"));
+        QCOMPARE(log.messagesStartingWith(QStringLiteral("script: ")),
+                 QStringList{"script: no answer after 30s"});
+        QCOMPARE(runner_->runsInFlight(), 0);
+        QTRY_COMPARE(scriptThreads(), 0); // the OS thread ends just after QThread::wait() returns
+    }
+
+    void runsInParallel()
+    {
+        // Two runs at once, one of them stuck: the other is not held up.
+        browser_.realDelays = true;
+        const auto slow = start(body("delay(3600); return 'slow'"));
+        const auto quick = start(body("return 'quick'"));
+        QTRY_VERIFY(quick->done);
+        QCOMPARE(quick->output, QStringLiteral("quick"));
+        QVERIFY(!slow->done);
+        QCOMPARE(runner_->runsInFlight(), 1);
+        scheduler_.advance(30.0);
+        QTRY_VERIFY(slow->done);
+    }
+
+    void shuttingDownEndsRunsInFlight()
+    {
+        browser_.evaluateHangs = true;
+        const auto outcome = start(body("return app.windows[0].tabs[0].execute({javascript: 'x'})"));
+        QTRY_VERIFY(browser_.reachedHost.load());
+        QCOMPARE(scriptThreads(), 1);
+        runner_.reset();                  // waits for the worker
+        QTRY_COMPARE(scriptThreads(), 0); // the OS thread ends just after QThread::wait() returns
+        QTRY_VERIFY(outcome->done);
+        QVERIFY(outcome->output.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJxaRunner)
+#include "tst_jxarunner.moc"
