@@ -1,0 +1,391 @@
+// The script runner against a real Chromium on a private X server: the
+// browser programs as Vell sends them, the object model they use, values
+// that try to break out, and runs that hang.
+#include "CdpTabDriver.h"
+#include "ChromePrograms.h"
+#include "Chromium.h"
+#include "DevToolsLink.h"
+#include "JxaRunner.h"
+#include "PageServer.h"
+#include "Scheduler.h"
+#include "ScopedLog.h"
+#include "X11WindowStacking.h"
+#include "XServer.h"
+
+#include <QCoro/QCoroTask>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QtTest>
+
+using namespace std::chrono_literals;
+namespace P = ChromePrograms;
+
+namespace {
+
+struct Outcome {
+    bool done = false;
+    QString output;
+    std::optional<DeliveryError> error;
+};
+
+QCoro::Task<void> drive(QCoro::Task<QString> task, std::shared_ptr<Outcome> outcome)
+{
+    try {
+        outcome->output = co_await task;
+    } catch (const DeliveryError& e) {
+        outcome->error = e;
+    }
+    outcome->done = true;
+}
+
+// Worker threads of script runs still alive (the runner names them).
+int scriptThreads()
+{
+    int count = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "script run") ++count;
+    }
+    return count;
+}
+
+struct Tab {
+    QString id;
+    QString url;
+    QString title;
+    bool active = false;
+    int index = 0;
+    qint64 window = 0;
+};
+
+} // namespace
+
+class TestCdpScriptRunner : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<XServer> x_;
+    PageServer pages_;
+    std::unique_ptr<Chromium> chromium_;
+    std::unique_ptr<DevToolsLink> link_;
+    MainScheduler scheduler_;
+    std::unique_ptr<JxaRunner> runner_;
+
+    // One DevTools command over the runner's own connection, for setting up and checking.
+    QJsonObject cdp(const QString& method, const QJsonObject& params = {}, const QString& session = {})
+    {
+        auto reply = std::make_shared<std::optional<QJsonObject>>();
+        link_->send(method, params, session,
+                    [reply](const QJsonObject& r, const std::optional<CdpFailure>& f) {
+                        *reply = f ? QJsonObject{{QStringLiteral("error"), f->message}} : r;
+                    });
+        if (!QTest::qWaitFor([&] { return reply->has_value(); }, 10000))
+            return {{QStringLiteral("error"), "no reply"}};
+        return **reply;
+    }
+    QList<Tab> tabs()
+    {
+        QList<Tab> out;
+        const QJsonArray infos =
+            cdp(QStringLiteral("Target.getTargets"), {{"filter", QJsonArray{QJsonObject{{"type", "tab"}}}}})
+                .value("targetInfos")
+                .toArray();
+        for (const QJsonValue& v : infos) {
+            const QJsonObject info = v.toObject();
+            const QJsonObject embedder = info.value("embedderData").toObject();
+            out << Tab{info.value("targetId").toString(),
+                       info.value("url").toString(),
+                       info.value("title").toString(),
+                       embedder.value("tabActive").toBool(),
+                       embedder.value("tabStripIndex").toInt(),
+                       cdp("Browser.getWindowForTarget", {{"targetId", info.value("targetId")}})
+                           .value("windowId")
+                           .toInteger()};
+        }
+        return out;
+    }
+    std::optional<Tab> tabAt(const QString& path)
+    {
+        for (const Tab& t : tabs())
+            if (t.url == pages_.url(path).toString()) return t;
+        return std::nullopt;
+    }
+    // Windows (the first one in front), each a list of page paths; each window's first tab is current.
+    bool layout(const QList<QStringList>& windows)
+    {
+        const QList<Tab> old = tabs();
+        QStringList wanted;
+        for (auto w = windows.crbegin(); w != windows.crend(); ++w) {
+            for (int i = 0; i < w->size(); ++i) {
+                const QJsonObject params =
+                    i == 0 ? QJsonObject{{"url", pages_.url(w->at(i)).toString()}, {"newWindow", true}}
+                           : QJsonObject{{"url", pages_.url(w->at(i)).toString()}, {"background", true}};
+                if (cdp("Target.createTarget", params).contains("error")) return false;
+                wanted << pages_.url(w->at(i)).toString();
+            }
+        }
+        for (const Tab& t : old)
+            cdp("Target.closeTarget", {{"targetId", t.id}});
+        // Loaded: every wanted page is there with its title, and nothing else.
+        return QTest::qWaitFor(
+            [&] {
+                const QList<Tab> now = tabs();
+                if (now.size() != wanted.size()) return false;
+                for (const Tab& t : now)
+                    if (!wanted.contains(t.url) || t.title.isEmpty()) return false;
+                return true;
+            },
+            10000);
+    }
+    std::shared_ptr<Outcome> start(const QString& program, std::chrono::milliseconds limit = 30s)
+    {
+        auto outcome = std::make_shared<Outcome>();
+        drive(runner_->run(program, Browser::chrome, limit), outcome);
+        return outcome;
+    }
+    QString run(const QString& program, std::chrono::milliseconds limit = 30s)
+    {
+        const auto outcome = start(program, limit);
+        if (!QTest::qWaitFor([&] { return outcome->done; }, 60000)) return QStringLiteral("<no answer>");
+        if (outcome->error) return QStringLiteral("<error ") + outcome->error->rendered() + QLatin1Char('>');
+        return outcome->output;
+    }
+    QString chatHost() const { return pages_.host() + QStringLiteral("/chat/"); }
+    QString js(const QString& pageScript, const QString& prefer = {}, std::chrono::milliseconds limit = 30s)
+    {
+        return run(P::assemble(P::jsBody(), chatHost(), prefer, {{QStringLiteral("CODE"), pageScript}}),
+                   limit);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        x_ =
+            std::make_unique<XServer>(XServer::Options{.width = 1600, .height = 1000, .windowManager = true});
+        QVERIFY(x_->isRunning());
+        QVERIFY(pages_.isListening());
+        chromium_ = std::make_unique<Chromium>(Chromium::Options{
+            .display = x_->display(), .urls = {pages_.url(QStringLiteral("/start")).toString()}});
+        QVERIFY2(chromium_->isRunning(), qPrintable(chromium_->arguments().join(' ')));
+        link_ = std::make_unique<DevToolsLink>(DevToolsLink::Options{
+            .userDataDirs = {chromium_->userDataDir()}, .browserProcessRunning = [] { return true; }});
+        runner_ = std::make_unique<JxaRunner>(
+            CdpTabDriver::factory(*link_, std::make_shared<X11WindowStacking>(x_->display().toLocal8Bit())),
+            scheduler_);
+        QCOMPARE(QCoro::waitFor(link_->connectToBrowser()), DevToolsLink::Outcome::open);
+    }
+    void cleanupTestCase()
+    {
+        runner_.reset();
+        link_.reset();
+        chromium_.reset();
+        x_.reset();
+    }
+
+    void objectModel()
+    {
+        QVERIFY(layout({{"/chat/1", "/news"}, {"/mail", "/chat/2"}}));
+        const QString code = QStringLiteral(
+            "return JSON.stringify([app.windows.length, app.windows.tabs.url(), app.windows.activeTab.url(),"
+            " app.windows[0].tabs.title(), app.windows[1].activeTabIndex(), "
+            "app.windows()[1].tabs()[1].url()])");
+        const auto u = [&](const char* path) { return pages_.url(QString::fromLatin1(path)).toString(); };
+        const QJsonArray expected{
+            2,
+            QJsonArray{QJsonArray{u("/chat/1"), u("/news")}, QJsonArray{u("/mail"), u("/chat/2")}},
+            QJsonArray{u("/chat/1"), u("/mail")},
+            QJsonArray{"/chat/1", "/news"},
+            1,
+            u("/chat/2")};
+        QCOMPARE(QJsonDocument::fromJson(run(P::assemble(code, chatHost())).toUtf8()).array(), expected);
+    }
+
+    void frontWindowFollowsTheWindowSystem()
+    {
+        QVERIFY(layout({{"/mail"}, {"/chat/2"}}));
+        const QString front =
+            P::assemble(QStringLiteral("return app.windows[0].activeTab.url()"), chatHost());
+        QCOMPARE(run(front), pages_.url("/mail").toString());
+        // The program that brings the assistant's window forward.
+        QCOMPARE(run(P::assemble(P::frontWindowBody(), chatHost())), QStringLiteral("ok"));
+        QTRY_COMPARE(run(front), pages_.url("/chat/2").toString());
+    }
+
+    // Without the window system's order, the front window is where a background
+    // tab lands; the tab that finds out never shows up in a program's view.
+    void frontWindowWithoutTheWindowSystem()
+    {
+        QVERIFY(layout({{"/mail"}, {"/chat/2"}}));
+        JxaRunner unordered(CdpTabDriver::factory(*link_, nullptr), scheduler_);
+        const QString front = P::assemble(QStringLiteral("return app.windows[0].activeTab.url() + ' ' + "
+                                                         "app.windows.tabs.url().join().split(',').length"),
+                                          chatHost());
+        for (const char* path : {"/chat/2", "/mail", "/chat/2"}) {
+            cdp("Target.activateTarget", {{"targetId", tabAt(path)->id}});
+            auto outcome = std::make_shared<Outcome>();
+            drive(unordered.run(front, Browser::chrome, 30s), outcome);
+            QTRY_VERIFY(outcome->done);
+            QCOMPARE(outcome->output, pages_.url(path).toString() + QStringLiteral(" 2"));
+        }
+        QTRY_COMPARE(tabs().size(), 2);
+    }
+
+    void wholePick_data()
+    {
+        QTest::addColumn<QString>("prefer");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("a background window's current tab beats a hidden one in front")
+            << QString() << "/chat/2";
+        QTest::newRow("the preferred chat wins") << "/chat/1"
+                                                 << "/chat/1";
+        QTest::newRow("a preferred chat that is not open") << "/chat/9"
+                                                           << "/chat/2";
+    }
+    void wholePick()
+    {
+        QFETCH(QString, prefer);
+        QFETCH(QString, expected);
+        if (tabs().size() != 3 || !tabAt("/news")) QVERIFY(layout({{"/news", "/chat/1"}, {"/chat/2"}}));
+        const QString code = P::pickJS() + QStringLiteral("const t = pick(); return t ? t.url() : 'none'");
+        QCOMPARE(
+            run(P::assemble(code, chatHost(), prefer.isEmpty() ? QString() : pages_.url(prefer).toString())),
+            pages_.url(expected).toString());
+    }
+
+    void ensureOpensATabWithoutMakingItCurrent()
+    {
+        QVERIFY(layout({{"/news"}}));
+        const QString program = P::assemble(P::ensureBody(), chatHost(), {},
+                                            {{QStringLiteral("DEST"), pages_.url("/chat/new").toString()}});
+        QCOMPARE(run(program), QStringLiteral("opened"));
+        QTRY_VERIFY(tabAt("/chat/new").has_value());
+        QVERIFY(!tabAt("/chat/new")->active);
+        QVERIFY(tabAt("/news")->active);
+        QCOMPARE(tabAt("/chat/new")->window, tabAt("/news")->window);
+        // Now it is there.
+        QCOMPARE(run(program), QStringLiteral("found"));
+    }
+
+    void ensureMovesAnAssistantTab()
+    {
+        QVERIFY(layout({{"/news", "/chat/old"}}));
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(run(P::assemble(P::ensureBody(), chatHost(), {},
+                                 {{QStringLiteral("DEST"), pages_.url("/chat/7").toString()}})),
+                 QStringLiteral("found, moved"));
+        QVERIFY(timer.elapsed() >= 1500); // the program's delay(1.5)
+        QVERIFY(tabAt("/chat/7").has_value());
+        QVERIFY(!tabAt("/chat/old").has_value());
+        QVERIFY(tabAt("/news")->active);
+    }
+
+    void pageScripts_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("arithmetic") << "1+1"
+                                    << "2";
+        QTest::newRow("top-level let, first run") << "let n = 40; n + 2"
+                                                  << "42";
+        QTest::newRow("top-level let again") << "let n = 1; const m = 2; n + m"
+                                             << "3";
+        QTest::newRow("last expression after statements") << "var __x = [1, 2, 3]; __x.length"
+                                                          << "3";
+        QTest::newRow("trailing line comment") << "'kept' // the end"
+                                               << "kept";
+        QTest::newRow("undefined") << "undefined"
+                                   << "";
+        QTest::newRow("null") << "null"
+                              << "";
+        QTest::newRow("a promise is awaited") << "new Promise(r => setTimeout(() => r('later'), 50))"
+                                              << "later";
+        QTest::newRow("a throwing script gives nothing") << "throw new Error('boom')"
+                                                         << "";
+        QTest::newRow("a DOM node cannot travel") << "document.body"
+                                                  << "[object Object]";
+        QTest::newRow("the page's own document") << "document.title"
+                                                 << "/chat/1";
+    }
+    void pageScripts()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, expected);
+        if (!tabAt("/chat/1")) QVERIFY(layout({{"/chat/1"}}));
+        QCOMPARE(js(script), expected);
+    }
+
+    void probeAndListChats()
+    {
+        pages_.setPage("/chat/1", "<!doctype html><title>Budget plan - Claude</title>"
+                                  "<nav><a href='/chat/5'>Trip<br>planning</a><a href='/chat/6'></a>"
+                                  "<a href='/other/1'>Other</a></nav>");
+        QVERIFY(layout({{"/chat/1", "/news"}}));
+        QCOMPARE(run(P::assemble(P::probeBody(), chatHost())), QStringLiteral("2"));
+        const QString out =
+            run(P::assemble(P::listChatsBody(), chatHost(), {},
+                            {{QStringLiteral("CODE"), P::listChatsPageScript(QStringLiteral("/chat/"))},
+                             {QStringLiteral("PATH"), QStringLiteral("/chat/")}}));
+        const QJsonArray expected{QJsonArray{"t", "Budget plan", pages_.url("/chat/1").toString()},
+                                  QJsonArray{"r", "Trip", pages_.url("/chat/5").toString()}};
+        QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).array(), expected);
+    }
+
+    // What a page receives is what the program was given, however hostile.
+    void valuesArriveUnchanged_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("quotes") << QString::fromUtf8("it's \"quoted\" `tick` ${x}");
+        QTest::newRow("backslashes") << QString::fromUtf8("C:\\new\\table \\\" \\\\ \\u0041");
+        QTest::newRow("line breaks") << QString::fromUtf8("one\ntwo\r\nthree\tfour\n");
+        QTest::newRow("separators") << QStringLiteral("a") + QChar(0x2028) + QStringLiteral("b") +
+                                           QChar(0x2029) + QStringLiteral("c");
+        QTest::newRow("closing script tag") << QStringLiteral("</script><script>location='/pwned'</script>");
+        QTest::newRow("breaking out of the block") << QStringLiteral("'}; location='/pwned'; {'");
+        QTest::newRow("non-Latin") << QString::fromUtf8("Grüße — 你好 🙂");
+        QString big;
+        for (int i = 0; big.size() < 1024 * 1024; ++i)
+            big += QStringLiteral("line %1 \"q\" \\ ").arg(i) + QChar(0x2028);
+        QTest::newRow("one megabyte") << big;
+    }
+    void valuesArriveUnchanged()
+    {
+        QFETCH(QString, value);
+        if (!tabAt("/chat/1")) QVERIFY(layout({{"/chat/1"}}));
+        const QString script = QStringLiteral("const T = ") + P::lit(value) + QStringLiteral("; T");
+        const QString out = js(script);
+        QCOMPARE(out.size(), value.trimmed().size());
+        QVERIFY(out == value.trimmed());
+        QVERIFY(!pages_.hits().contains(QStringLiteral("/pwned")));
+    }
+
+    void hungPageScriptEndsAtTheTimeLimit()
+    {
+        if (!tabAt("/chat/1")) QVERIFY(layout({{"/chat/1"}}));
+        ScopedLog log;
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(js(QStringLiteral("while (true) {}"), {}, 1500ms),
+                 QStringLiteral("<error timedOut(chrome)>"));
+        QVERIFY2(timer.elapsed() < 4000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(log.messagesStartingWith(QStringLiteral("script: ")),
+                 QStringList{"script: no answer after 2s"});
+        QCOMPARE(runner_->runsInFlight(), 0);
+        QTRY_COMPARE(scriptThreads(), 0);
+        // The stuck script was stopped: the page answers again.
+        QCOMPARE(js(QStringLiteral("'alive'")), QStringLiteral("alive"));
+    }
+
+    void closedTabIsAnAnswerNotAFailure()
+    {
+        QVERIFY(layout({{"/news"}}));
+        QCOMPARE(js(QStringLiteral("1+1")), QStringLiteral("err:tab closed"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCdpScriptRunner)
+#include "tst_cdpscriptrunner.moc"
