@@ -1,0 +1,488 @@
+// Whole deliveries with Vell's real delivery procedure, browser programs and
+// runner against a real Chromium and the fixture assistant sites: what the
+// page finally sends must be exactly the text and pictures Vell was given,
+// and every way a page can let a delivery down must end in its own error.
+#include "AssistantBrowser.h"
+#include "BrowserPlatformFakes.h"
+#include "Deliverer.h"
+#include "Jpeg.h"
+#include "ScopedLog.h"
+#include "StartedTask.h"
+
+#include <QImage>
+#include <QJsonObject>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <map>
+
+namespace {
+
+// A screenshot-like picture: a gradient, some noise, a label.
+QByteArray picture(int width, int height, quint32 seed)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = qRgb((x * 255) / width, (y * 255) / height, int(random.bounded(64)) + int(seed % 128));
+    }
+    return Jpeg::encode(image);
+}
+
+// Mostly noise, so the JPEG stays large: about 1.2 MB, four pieces of Base64.
+QByteArray largePicture()
+{
+    QImage image(1500, 1000, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            line[x] = random.generate() | 0xff000000u;
+    }
+    return Jpeg::encode(image);
+}
+
+Destination withNewChat(const Destination& destination, const QString& newURL)
+{
+    Destination d = destination;
+    d.newURL = newURL;
+    return d;
+}
+
+// Where two long strings first differ, for a readable failure.
+QString firstDifference(const QString& a, const QString& b)
+{
+    qsizetype i = 0;
+    while (i < a.size() && i < b.size() && a.at(i) == b.at(i))
+        ++i;
+    return QStringLiteral("lengths %1 and %2, first difference at %3: ...%4... vs ...%5...")
+        .arg(a.size())
+        .arg(b.size())
+        .arg(i)
+        .arg(a.mid(std::max<qsizetype>(0, i - 10), 20), b.mid(std::max<qsizetype>(0, i - 10), 20));
+}
+
+// One way a delivery can go. Cases of the same batch run at the same time,
+// each in its own tab (found through its own target address), so the slow
+// ones wait out their deadlines together.
+struct Case {
+    enum class Side { real, refusedAutomation, undecidedAutomation, browserNeverOpens };
+    QString name;
+    int batch = 0;
+    Side side = Side::real;
+    Destination destination;
+    QString target;  // the chat address (opened before the delivery starts); empty for none
+    QString outcome; // "sent", or the error as the log renders it
+    QString via;     // how the page sent it, for "sent"
+    QString logged;  // a line the delivery must log, or empty
+};
+
+const QString claudeChat = QStringLiteral("https://claude.ai/chat/");
+const QString gptChat = QStringLiteral("https://chatgpt.com/c/");
+
+const QList<Case>& cases()
+{
+    using S = Case::Side;
+    const Destination& claude = Destination::claude();
+    const Destination& gpt = Destination::chatgpt();
+    static const QList<Case> table{
+        {"automation refused", 1, S::refusedAutomation, claude, {}, "automationDenied(chrome)", {}, {}},
+        {"automation never answered",
+         1,
+         S::undecidedAutomation,
+         claude,
+         {},
+         "automationDenied(chrome)",
+         {},
+         {}},
+        {"browser never opens",
+         1,
+         S::browserNeverOpens,
+         claude,
+         {},
+         "page(\"Chrome didn't open claude.ai\")",
+         {},
+         "deliver: launched Chrome in background for claude.ai"},
+        {"editor refuses the text",
+         1,
+         S::real,
+         claude,
+         claudeChat + "reject?fault=reject",
+         "page(\"could not type into the message box\")",
+         {},
+         {}},
+        {"text area refuses the text",
+         1,
+         S::real,
+         claude,
+         claudeChat + "reject-ta?fault=reject&editor=textarea",
+         "page(\"could not type into the message box\")",
+         {},
+         {}},
+        {"send button disabled forever",
+         1,
+         S::real,
+         claude,
+         claudeChat + "disabled?fault=senddisabled",
+         "page(\"still uploading after 30s\")",
+         {},
+         {}},
+        {"busy forever",
+         1,
+         S::real,
+         claude,
+         claudeChat + "busy?fault=busy",
+         "page(\"still uploading after 30s\")",
+         {},
+         {}},
+        {"message box disappears",
+         1,
+         S::real,
+         claude,
+         claudeChat + "vanish?fault=vanish",
+         "page(\"message box disappeared\")",
+         {},
+         {}},
+        {"text stays in the box",
+         1,
+         S::real,
+         claude,
+         claudeChat + "stays?fault=textstays",
+         "notSent",
+         {},
+         {}},
+        {"no send button: Enter", 1, S::real, claude, claudeChat + "enter?fault=nosend", "sent", "enter", {}},
+        {"message box comes late",
+         1,
+         S::real,
+         claude,
+         claudeChat + "late?boxdelay=3000",
+         "sent",
+         "click",
+         {}},
+        {"tab closed while sending",
+         1,
+         S::real,
+         gpt,
+         gptChat + "closing?fault=close",
+         "page(\"err:tab closed\")",
+         {},
+         {}},
+        {"page stops answering",
+         2,
+         S::real,
+         gpt,
+         gptChat + "frozen?fault=freeze",
+         "timedOut(chrome)",
+         {},
+         "script: no answer after 30s"},
+        {"no message box anywhere",
+         2,
+         S::real,
+         withNewChat(claude, "https://claude.ai/new?fault=nobox"),
+         claudeChat + "nobox?fault=nobox",
+         "noComposer",
+         {},
+         "deliver: no composer, opening https://claude.ai/new?fault=nobox"},
+        {"no message box in the chat, new chat works", 3, S::real, claude, claudeChat + "nobox?fault=nobox",
+         "sent", "click", "deliver: no composer, opening https://claude.ai/new"},
+    };
+    return table;
+}
+
+const Case& caseNamed(const QString& name)
+{
+    for (const Case& c : cases())
+        if (c.name == name) return c;
+    qFatal("no case %s", qPrintable(name));
+}
+
+} // namespace
+
+class TestDelivery : public QObject {
+    Q_OBJECT
+
+private:
+    MainScheduler scheduler_;
+    std::unique_ptr<AssistantBrowser> browser_;
+    QList<QByteArray> shots_;
+
+    // The failure cases started so far, by name, and what they logged.
+    VirtualScheduler unusedClock_;
+    FakeAutomationBackend refusing_{unusedClock_};
+    FakeAutomationBackend undecided_{unusedClock_};
+    FakeAutomationBackend granting_{unusedClock_};
+    FakeBrowserApps closedApps_;
+    std::map<QString, StartedTask<void>> started_;
+    int startedBatch_ = 0;
+    std::unique_ptr<ScopedLog> batchLog_;
+
+    StartedTask<void> deliver(const Delivery& delivery)
+    {
+        return StartedTask<void>(browser_->vell().access().deliver(delivery));
+    }
+    static QString outcomeOf(const StartedTask<void>& task)
+    {
+        if (task.succeeded()) return QStringLiteral("sent");
+        if (const auto e = task.error<DeliveryError>()) return e->rendered();
+        try {
+            std::rethrow_exception(task.exception());
+        } catch (const std::exception& e) {
+            return QStringLiteral("other: ") + QString::fromUtf8(e.what());
+        }
+    }
+    // The one message that arrived, once it has.
+    std::optional<FixtureSite::Arrival> arrival()
+    {
+        QList<FixtureSite::Arrival> arrived;
+        if (!QTest::qWaitFor([&] { return !(arrived = browser_->site().arrived()).isEmpty(); }, 10000))
+            return std::nullopt;
+        return arrived.size() == 1 ? std::optional(arrived.first()) : std::nullopt;
+    }
+
+    void startBatch(int batch)
+    {
+        QVERIFY(browser_->site().reset());
+        QVERIFY(browser_->resetTabs());
+        // One capture at a time: the old one hands the log back when it goes.
+        batchLog_.reset();
+        batchLog_ = std::make_unique<ScopedLog>();
+        refusing_.answer = [](Browser, bool) { return AutomationAccess::denied; };
+        undecided_.answer = [](Browser, bool) { return AutomationAccess::notAsked; };
+        for (const Case& c : cases()) {
+            if (c.batch != batch || c.target.isEmpty()) continue;
+            QVERIFY2(browser_->openTab(c.target), qPrintable(c.target));
+        }
+        const BrowserDriver real = browser_->driver();
+        const BrowserDriver neverOpens{real.runner, closedApps_, real.scheduler};
+        for (const Case& c : cases()) {
+            if (c.batch != batch) continue;
+            const std::optional<ChatTarget> target =
+                c.target.isEmpty() ? std::nullopt : std::optional(ChatTarget{c.name, c.target});
+            const Delivery delivery{
+                QStringLiteral("Case: ") + c.name, {shots_.at(1)}, c.destination, Browser::chrome, target};
+            switch (c.side) {
+            case Case::Side::real:
+                started_.emplace(c.name, deliver(delivery));
+                break;
+            case Case::Side::refusedAutomation:
+                started_.emplace(c.name, StartedTask<void>(Deliverer::run(delivery, real, refusing_)));
+                break;
+            case Case::Side::undecidedAutomation:
+                started_.emplace(c.name, StartedTask<void>(Deliverer::run(delivery, real, undecided_)));
+                break;
+            case Case::Side::browserNeverOpens:
+                started_.emplace(c.name, StartedTask<void>(Deliverer::run(delivery, neverOpens, granting_)));
+                break;
+            }
+        }
+        startedBatch_ = batch;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        browser_ = std::make_unique<AssistantBrowser>(scheduler_);
+        QVERIFY2(browser_->ready(), qPrintable(browser_->error()));
+        shots_ = {picture(1500, 1000, 1), picture(800, 600, 2), largePicture()};
+        for (const QByteArray& shot : shots_)
+            QVERIFY(!shot.isEmpty());
+        QVERIFY2(shots_.at(2).size() > 1'100'000 &&
+                     shots_.at(2).toBase64().size() > 3 * Deliverer::imagePieceSize,
+                 qPrintable(QString::number(shots_.at(2).size())));
+    }
+    void init()
+    {
+        // The failure cases keep their batch's tabs from one row to the next.
+        if (QTest::currentTestFunction() == QLatin1String("failures")) return;
+        QVERIFY(browser_->site().reset());
+        QVERIFY(browser_->resetTabs());
+    }
+    void cleanupTestCase()
+    {
+        // Outcomes of cases still running no longer matter, but their tasks must end before the browser does.
+        browser_.reset();
+    }
+
+    void arrivesComplete_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("editor");
+        QTest::addColumn<QString>("upload");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<int>>("shots");
+
+        const QString text = QStringLiteral("Compare these two screenshots.\nWhich one is right?");
+        const QList<int> two{0, 1};
+        for (const QString& host : {QStringLiteral("claude.ai"), QStringLiteral("chatgpt.com")}) {
+            const QString chat = host == QLatin1String("claude.ai")
+                                     ? QStringLiteral("https://claude.ai/chat/budget-plan-0001")
+                                     : QStringLiteral("https://chatgpt.com/c/6650aa01-quarterly");
+            const QByteArray h = host.toUtf8();
+            QTest::newRow(h + " rich editor, pasted images") << host << "prosemirror"
+                                                             << "paste" << QString() << text << two;
+            QTest::newRow(h + " text area, file input") << host << "textarea"
+                                                        << "input" << chat << text << two;
+            QTest::newRow(h + " images only through the file input") << host << "prosemirror"
+                                                                     << "input" << chat << text << two;
+        }
+        QTest::newRow("bare editable element") << "claude.ai"
+                                               << "plain"
+                                               << "input" << QString() << text << two;
+        QTest::newRow("images without text") << "claude.ai"
+                                             << "prosemirror"
+                                             << "input" << QString() << QString() << QList<int>{0};
+        QTest::newRow("text without images") << "chatgpt.com"
+                                             << "textarea"
+                                             << "input" << QString() << text << QList<int>{};
+        QTest::newRow("large screenshot in four pieces")
+            << "claude.ai"
+            << "prosemirror"
+            << "paste" << QString() << QStringLiteral("big one") << QList<int>{2, 0};
+    }
+    void arrivesComplete()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, editor);
+        QFETCH(QString, upload);
+        QFETCH(QString, target);
+        QFETCH(QString, text);
+        QFETCH(QList<int>, shots);
+
+        QVERIFY(browser_->site().configure(host, {{"editor", editor}, {"upload", upload}}));
+        const Destination& destination =
+            host == QLatin1String("claude.ai") ? Destination::claude() : Destination::chatgpt();
+        QList<QByteArray> images;
+        for (int i : shots)
+            images << shots_.at(i);
+        ScopedLog log;
+
+        StartedTask<void> task = deliver(
+            {text, images, destination, Browser::chrome,
+             target.isEmpty() ? std::nullopt : std::optional(ChatTarget{QStringLiteral("chat"), target})});
+        QVERIFY(QTest::qWaitFor([&] { return task.done(); }, 60000));
+        QCOMPARE(outcomeOf(task), QStringLiteral("sent"));
+        QVERIFY(log.messages().contains(QStringLiteral("deliver: sent to ") + host +
+                                        QStringLiteral(" via Chrome, ") + QString::number(images.size()) +
+                                        QStringLiteral(" image(s)")));
+
+        const std::optional<FixtureSite::Arrival> arrived = arrival();
+        QVERIFY2(arrived, "not exactly one message arrived");
+        QCOMPARE(arrived->host, host);
+        QCOMPARE(arrived->text, text);
+        QCOMPARE(arrived->via, QStringLiteral("click"));
+        if (!target.isEmpty()) QVERIFY2(target.endsWith(arrived->path), qPrintable(arrived->path));
+        QCOMPARE(arrived->images.size(), images.size());
+        for (int i = 0; i < images.size(); ++i) {
+            QCOMPARE(arrived->images.at(i).name, QStringLiteral("screenshot-%1.jpg").arg(i + 1));
+            QCOMPARE(arrived->images.at(i).type, QStringLiteral("image/jpeg"));
+            QVERIFY2(arrived->images.at(i).bytes == images.at(i),
+                     qPrintable(QStringLiteral("image %1").arg(i)));
+        }
+    }
+
+    void hostileTextArrivesUnchanged_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("editor");
+        QTest::addColumn<QString>("text");
+
+        const QString breakouts = QStringLiteral(
+            "\"; fetch(\"/__pwned?dq\"); \" '); fetch('/__pwned?sq'); (' `${fetch('/__pwned?tpl')}` "
+            "\\\"); fetch('/__pwned?bs'); //");
+        const QString markup =
+            QStringLiteral("</script><script>fetch('/__pwned?script')</script><img src=/__pwned?img "
+                           "onerror=\"fetch('/__pwned?onerror')\"><!-- x --> &amp; &lt;b&gt;");
+        const QString breaks =
+            QStringLiteral("one\ntwo\r\nthree\n\n  indented\tTAB\u2028LS\u2029PS\u0085NEL end\n");
+        const QString wide =
+            QStringLiteral("naïve café — 日本語 🙂👍🏽 e\u0301 Ω ﷽ \u200b zero-width");
+        QTest::newRow("breakouts") << "claude.ai"
+                                   << "prosemirror" << breakouts;
+        QTest::newRow("markup") << "claude.ai"
+                                << "prosemirror" << markup;
+        QTest::newRow("line breaks") << "claude.ai"
+                                     << "prosemirror" << breaks;
+        QTest::newRow("wide characters") << "chatgpt.com"
+                                         << "prosemirror" << wide;
+        // A text area turns \r\n into \n itself, so that row keeps to \n.
+        QTest::newRow("all of it in a text area")
+            << "chatgpt.com"
+            << "textarea" << (breakouts + "\n" + markup + "\n" + wide + QStringLiteral("\u2028\n"));
+
+        QString big;
+        const QString line =
+            breakouts + QLatin1Char(' ') + markup + QLatin1Char(' ') + wide + QLatin1Char('\n');
+        while (big.size() < 1024 * 1024)
+            big += line;
+        QTest::newRow("one megabyte") << "claude.ai"
+                                      << "prosemirror" << big;
+    }
+    void hostileTextArrivesUnchanged()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, editor);
+        QFETCH(QString, text);
+
+        QVERIFY(browser_->site().configure(host, {{"editor", editor}}));
+        const Destination& destination =
+            host == QLatin1String("claude.ai") ? Destination::claude() : Destination::chatgpt();
+        StartedTask<void> task = deliver({text, {shots_.at(1)}, destination, Browser::chrome, std::nullopt});
+        QVERIFY(QTest::qWaitFor([&] { return task.done(); }, 60000));
+        QCOMPARE(outcomeOf(task), QStringLiteral("sent"));
+
+        const std::optional<FixtureSite::Arrival> arrived = arrival();
+        QVERIFY2(arrived, "not exactly one message arrived");
+        QVERIFY2(arrived->text == text, qPrintable(firstDifference(arrived->text, text)));
+        QCOMPARE(arrived->images.size(), 1);
+        QCOMPARE(browser_->site().pwned(), QStringList());
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const Case& c : cases())
+            QTest::newRow(qPrintable(c.name)) << c.name;
+    }
+    void failures()
+    {
+        QFETCH(QString, name);
+        const Case& c = caseNamed(name);
+        if (startedBatch_ != c.batch) startBatch(c.batch);
+        QCOMPARE(startedBatch_, c.batch);
+
+        const StartedTask<void>& task = started_.at(name);
+        // The longest waits: 30 s of sending plus a 30 s program limit, or 8 + 15 s for the message box.
+        QVERIFY2(QTest::qWaitFor([&] { return task.done(); }, 90000), "the delivery never ended");
+        QCOMPARE(outcomeOf(task), c.outcome);
+        if (!c.logged.isEmpty())
+            QVERIFY2(batchLog_->messages().contains(c.logged), qPrintable(batchLog_->messages().join('\n')));
+
+        // Only a delivery that was sent left anything with the site, and only once.
+        QStringList paths;
+        for (const FixtureSite::Arrival& a : browser_->site().arrived())
+            if (a.text == QStringLiteral("Case: ") + name) paths << a.path;
+        if (c.outcome == QLatin1String("sent")) {
+            QCOMPARE(paths.size(), 1);
+            const auto arrived = browser_->site().arrived();
+            for (const FixtureSite::Arrival& a : arrived)
+                if (a.text == QStringLiteral("Case: ") + name) {
+                    QCOMPARE(a.via, c.via);
+                    QCOMPARE(a.images.size(), 1);
+                }
+        } else {
+            QCOMPARE(paths, QStringList());
+        }
+        // Refused or unreachable: no page was ever asked for.
+        if (c.side != Case::Side::real)
+            for (const QString& hit : browser_->site().hits())
+                QVERIFY2(!hit.startsWith("claude.ai/new"), qPrintable(hit));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDelivery)
+#include "tst_delivery.moc"
