@@ -1,0 +1,94 @@
+// The shutter sound through a private PulseAudio daemon: it plays at the
+// shutter volume without holding up the caller, a new click cuts the old one
+// short, and a missing server, file or program is silently fine.
+#include "PaplaySoundPlayer.h"
+#include "PulseAudioServer.h"
+#include "Shutter.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTest>
+
+class TestPaplaySound : public QObject {
+    Q_OBJECT
+
+    PulseAudioServer server_;
+
+    // The volume of every stream the daemon is playing now.
+    QList<int> playing()
+    {
+        QString out;
+        if (!server_.pactl({QStringLiteral("list"), QStringLiteral("sink-inputs")}, &out)) return {};
+        QList<int> volumes;
+        auto it = QRegularExpression(QStringLiteral("Volume: front-left: (\\d+)")).globalMatch(out);
+        while (it.hasNext())
+            volumes << it.next().captured(1).toInt();
+        return volumes;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(server_.isRunning());
+        server_.exportEnvironment();
+    }
+
+    void shutterPlaysAtItsVolumeWithoutBlocking()
+    {
+        PaplaySoundPlayer player;
+        Shutter shutter(player, [] { return true; });
+        QElapsedTimer timer;
+        timer.start();
+        shutter.click();
+        qInfo("click returned after %lld ms", timer.elapsed());
+        // Still playing after the call returned: the caller never waited for the sound.
+        QList<int> volumes;
+        QVERIFY(QTest::qWaitFor([&] { return !(volumes = playing()).isEmpty(); }, 5000));
+        QVERIFY(player.isPlaying());
+        // A linear 0.35 is about 70 % on PulseAudio's cubic scale.
+        QCOMPARE(volumes, QList<int>{PaplaySoundPlayer::paVolume(Shutter::volume)});
+        QVERIFY(qAbs(volumes.at(0) / 65536.0 - 0.705) < 0.005);
+        QVERIFY(QTest::qWaitFor([&] { return !player.isPlaying() && playing().isEmpty(); }, 5000));
+    }
+
+    void aNewClickCutsTheOldOneShort()
+    {
+        PaplaySoundPlayer player;
+        player.play(Shutter::defaultFile(), Shutter::volume);
+        QVERIFY(QTest::qWaitFor([&] { return !playing().isEmpty(); }, 5000));
+        player.play(Shutter::defaultFile(), Shutter::volume);
+        qsizetype most = 0;
+        QVERIFY(QTest::qWaitFor(
+            [&] { return (most = std::max(most, playing().size())), !player.isPlaying(); }, 5000));
+        QCOMPARE(most, 1);
+    }
+
+    void missingPiecesAreSilentlyFine_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("server");
+        QTest::newRow("no sound server")
+            << "paplay" << Shutter::defaultFile() << QByteArray("unix:/nonexistent");
+        QTest::newRow("no such file") << "paplay"
+                                      << "/nonexistent/camera-shutter.oga" << QByteArray();
+        QTest::newRow("no player program") << "/nonexistent/paplay" << Shutter::defaultFile() << QByteArray();
+    }
+
+    void missingPiecesAreSilentlyFine()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, file);
+        QFETCH(QByteArray, server);
+        const QByteArray saved = qgetenv("PULSE_SERVER");
+        if (!server.isEmpty()) qputenv("PULSE_SERVER", server);
+        PaplaySoundPlayer player(program);
+        player.play(file, Shutter::volume);
+        QVERIFY(QTest::qWaitFor([&] { return !player.isPlaying(); }, 5000));
+        qputenv("PULSE_SERVER", saved);
+        QVERIFY(playing().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPaplaySound)
+#include "tst_paplaysound.moc"
