@@ -20,6 +20,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
 
@@ -109,6 +110,8 @@ void benchClipboard(XServer& server, int rounds)
     };
     watch.begin(false);
     for (int i = 0; i < rounds; ++i) {
+        // Copies land anywhere between two polls, as a user's do.
+        QTest::qWait(QRandomGenerator::global()->bounded(300));
         arrived = false;
         sinceChange.invalidate();
         QProcess xclip;
