@@ -238,7 +238,8 @@ private:
     std::optional<FixtureSite::Arrival> arrival()
     {
         QList<FixtureSite::Arrival> arrived;
-        if (!QTest::qWaitFor([&] { return !(arrived = browser_->site().arrived()).isEmpty(); }, 10000))
+        if (!AssistantBrowser::waitUntil([&] { return !(arrived = browser_->site().arrived()).isEmpty(); },
+                                         10000, 50))
             return std::nullopt;
         return arrived.size() == 1 ? std::optional(arrived.first()) : std::nullopt;
     }
@@ -364,7 +365,7 @@ private Q_SLOTS:
         StartedTask<void> task = deliver(
             {text, images, destination, Browser::chrome,
              target.isEmpty() ? std::nullopt : std::optional(ChatTarget{QStringLiteral("chat"), target})});
-        QVERIFY(QTest::qWaitFor([&] { return task.done(); }, 60000));
+        QVERIFY(AssistantBrowser::waitUntil([&] { return task.done(); }, 60000));
         QCOMPARE(outcomeOf(task), QStringLiteral("sent"));
         QVERIFY(log.messages().contains(QStringLiteral("deliver: sent to ") + host +
                                         QStringLiteral(" via Chrome, ") + QString::number(images.size()) +
@@ -432,7 +433,7 @@ private Q_SLOTS:
         const Destination& destination =
             host == QLatin1String("claude.ai") ? Destination::claude() : Destination::chatgpt();
         StartedTask<void> task = deliver({text, {shots_.at(1)}, destination, Browser::chrome, std::nullopt});
-        QVERIFY(QTest::qWaitFor([&] { return task.done(); }, 60000));
+        QVERIFY(AssistantBrowser::waitUntil([&] { return task.done(); }, 60000));
         QCOMPARE(outcomeOf(task), QStringLiteral("sent"));
 
         const std::optional<FixtureSite::Arrival> arrived = arrival();
@@ -457,7 +458,7 @@ private Q_SLOTS:
 
         const StartedTask<void>& task = started_.at(name);
         // The longest waits: 30 s of sending plus a 30 s program limit, or 8 + 15 s for the message box.
-        QVERIFY2(QTest::qWaitFor([&] { return task.done(); }, 90000), "the delivery never ended");
+        QVERIFY2(AssistantBrowser::waitUntil([&] { return task.done(); }, 90000), "the delivery never ended");
         QCOMPARE(outcomeOf(task), c.outcome);
         if (!c.logged.isEmpty())
             QVERIFY2(batchLog_->messages().contains(c.logged), qPrintable(batchLog_->messages().join('\n')));

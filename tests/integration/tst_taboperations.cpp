@@ -26,7 +26,7 @@ const QString garden = QStringLiteral("https://chatgpt.com/c/6650aa02-garden");
 // Runs a task to its end with the event loop going; false when it did not end in time.
 template <typename T> bool finish(const StartedTask<T>& task, int timeoutMs = 60000)
 {
-    return QTest::qWaitFor([&] { return task.done(); }, timeoutMs);
+    return AssistantBrowser::waitUntil([&] { return task.done(); }, timeoutMs);
 }
 
 QStringList titles(const QList<ChatTarget>& chats)
@@ -188,7 +188,7 @@ private Q_SLOTS:
             const pid_t group = ::getpgid(pid_t(pid));
             if (group > 0) ::kill(-group, SIGKILL);
             ::kill(pid_t(pid), SIGKILL);
-            if (!QTest::qWaitFor([&] { return !alive(); }, 5000))
+            if (!AssistantBrowser::waitUntil([&] { return !alive(); }, 5000))
                 qWarning("the launched browser is still running");
         });
 

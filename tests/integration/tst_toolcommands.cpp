@@ -57,7 +57,8 @@ private:
         if (!process.waitForStarted(10000)) return {};
         process.write(input);
         process.closeWriteChannel();
-        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 120000)) {
+        if (!AssistantBrowser::waitUntil([&] { return process.state() == QProcess::NotRunning; }, 120000,
+                                         20)) {
             process.kill();
             process.waitForFinished(5000);
             return {};

@@ -3,8 +3,10 @@
 #include "CdpConnection.h"
 
 #include <QCoro/QCoroTask>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QJsonArray>
-#include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -55,7 +57,7 @@ QJsonObject AssistantBrowser::cdp(const QString& method, const QJsonObject& para
                        [reply](const QJsonObject& r, const std::optional<CdpFailure>& f) {
                            *reply = f ? QJsonObject{{QStringLiteral("error"), f->message}} : r;
                        });
-    if (!QTest::qWaitFor([&] { return reply->has_value(); }, replyLimitMs))
+    if (!waitUntil([&] { return reply->has_value(); }, replyLimitMs))
         return {{QStringLiteral("error"), QStringLiteral("no reply to ") + method}};
     return **reply;
 }
@@ -95,14 +97,29 @@ QList<AssistantBrowser::Tab> AssistantBrowser::assistantTabs()
 bool AssistantBrowser::openTab(const QString& url)
 {
     const QJsonObject params{{QStringLiteral("url"), url}, {QStringLiteral("background"), true}};
-    if (cdp(QStringLiteral("Target.createTarget"), params).contains(QStringLiteral("error"))) return false;
-    return QTest::qWaitFor(
+    const QString page =
+        cdp(QStringLiteral("Target.createTarget"), params).value(QStringLiteral("targetId")).toString();
+    if (page.isEmpty()) return false;
+    // Loaded means the page's own scripts have run: its document is complete at that address.
+    const QString session = cdp(QStringLiteral("Target.attachToTarget"),
+                                {{QStringLiteral("targetId"), page}, {QStringLiteral("flatten"), true}})
+                                .value(QStringLiteral("sessionId"))
+                                .toString();
+    if (session.isEmpty()) return false;
+    const QJsonObject check{
+        {QStringLiteral("expression"), QStringLiteral("document.readyState + ' ' + location.href")},
+        {QStringLiteral("returnByValue"), true}};
+    const bool loaded = waitUntil(
         [&] {
-            for (const Tab& t : tabs())
-                if (t.url == url && !t.title.isEmpty() && t.title != url) return true;
-            return false;
+            return cdp(QStringLiteral("Runtime.evaluate"), check, session)
+                       .value(QStringLiteral("result"))
+                       .toObject()
+                       .value(QStringLiteral("value"))
+                       .toString() == QStringLiteral("complete ") + url;
         },
-        pageLimitMs);
+        pageLimitMs, 20);
+    cdp(QStringLiteral("Target.detachFromTarget"), {{QStringLiteral("sessionId"), session}});
+    return loaded;
 }
 
 bool AssistantBrowser::resetTabs()
@@ -113,7 +130,7 @@ bool AssistantBrowser::resetTabs()
         return false;
     for (const Tab& t : old)
         cdp(QStringLiteral("Target.closeTarget"), {{QStringLiteral("targetId"), t.id}});
-    return QTest::qWaitFor(
+    return waitUntil(
         [&] {
             const QList<Tab> now = tabs();
             return now.size() == 1 && now.first().url == QLatin1String("about:blank") && now.first().active;
@@ -125,5 +142,23 @@ bool AssistantBrowser::closeAllTabs()
 {
     for (const Tab& t : tabs())
         cdp(QStringLiteral("Target.closeTarget"), {{QStringLiteral("targetId"), t.id}});
-    return QTest::qWaitFor([&] { return tabs().isEmpty(); }, pageLimitMs);
+    return waitUntil([&] { return tabs().isEmpty(); }, pageLimitMs);
+}
+
+bool AssistantBrowser::waitUntil(const std::function<bool()>& done, int timeoutMs, int intervalMs)
+{
+    if (done()) return true;
+    const QDeadlineTimer deadline(timeoutMs);
+    QEventLoop loop;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(intervalMs);
+    bool met = false;
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        met = done();
+        if (met || deadline.hasExpired()) loop.quit();
+    });
+    tick.start();
+    loop.exec();
+    return met;
 }

@@ -12,6 +12,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class Scheduler;
@@ -47,12 +48,17 @@ public:
     QList<Tab> tabs();
     // Tabs whose address is on one of the assistants' sites.
     QList<Tab> assistantTabs();
-    // Opens a tab in the background and waits until a tab shows the page and its title.
+    // Opens a tab in the background and waits until its page has loaded.
     bool openTab(const QString& url);
     // Leaves one blank, current tab and no other; false when the browser did not follow.
     bool resetTabs();
     // Closes every tab: the browser runs on without a window.
     bool closeAllTabs();
+
+    // Runs the event loop until `done` holds (checked every `intervalMs`) or the time is up. Unlike
+    // QTest::qWaitFor it never sleeps on the main thread, which relays every DevTools call of a
+    // program run: a sleep there would add to each call and distort what a test or benchmark sees.
+    static bool waitUntil(const std::function<bool()>& done, int timeoutMs, int intervalMs = 2);
 
 private:
     std::unique_ptr<FixtureSite> site_;
