@@ -232,8 +232,9 @@ QString DeliveryError::errorDescription() const
     case Kind::automationDenied:
         return QStringLiteral("Vell can't reach ") + name + QStringLiteral(" yet");
     case Kind::timedOut:
-        return name +
-               QStringLiteral(" didn't respond. If macOS asked for permission, click OK and try again.");
+        // The browser's own permission dialog is what usually holds it up.
+        return name + QStringLiteral(" didn't respond. If ") + name +
+               QStringLiteral(" asked to allow remote debugging, click Allow and try again.");
     case Kind::page:
         return QStringLiteral("The chat page didn't respond");
     case Kind::noComposer:

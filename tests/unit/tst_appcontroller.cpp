@@ -331,8 +331,8 @@ private Q_SLOTS:
                                      << "deliver failed: automationDenied(chrome)";
         QTest::newRow("timed out")
             << int(K::timedOut)
-            << "Chrome didn't respond. If macOS asked for permission, click OK and try again." << true
-            << "deliver failed: timedOut(chrome)";
+            << "Chrome didn't respond. If Chrome asked to allow remote debugging, click Allow and try again."
+            << true << "deliver failed: timedOut(chrome)";
         QTest::newRow("page") << int(K::page) << "The chat page didn't respond" << false
                               << "deliver failed: page(\"TypeError: x is null\")";
         QTest::newRow("no composer") << int(K::noComposer)

@@ -37,13 +37,14 @@ private Q_SLOTS:
         model.setPhase(Phase::failed(QStringLiteral("Nothing to send")));
         model.setPhase(Phase::failed(QStringLiteral("Send didn't go through")));
         model.setPhase(Phase::idle());
-        QCOMPARE(log.messages(), (QStringList{
-                                     QStringLiteral("phase idle → live"),
-                                     QStringLiteral("phase live → failed(\"Nothing to send\")"),
-                                     QStringLiteral("phase failed(\"Nothing to send\") → failed(\"Send didn't go "
-                                                    "through\")"),
-                                     QStringLiteral("phase failed(\"Send didn't go through\") → idle"),
-                                 }));
+        QCOMPARE(log.messages(),
+                 (QStringList{
+                     QStringLiteral("phase idle → live"),
+                     QStringLiteral("phase live → failed(\"Nothing to send\")"),
+                     QStringLiteral("phase failed(\"Nothing to send\") → failed(\"Send didn't go "
+                                    "through\")"),
+                     QStringLiteral("phase failed(\"Send didn't go through\") → idle"),
+                 }));
     }
 
     void logLinesCarryAnIsoUtcTimeStamp()
@@ -95,7 +96,8 @@ private Q_SLOTS:
     {
         const Item a = Item::clip(QStringLiteral("x"), QStringLiteral("Safari"));
         QCOMPARE(a.source(), QStringLiteral("Safari"));
-        QCOMPARE(Item::clip(QStringLiteral("x"), {}, QStringLiteral("Notes")).source(), QStringLiteral("Notes"));
+        QCOMPARE(Item::clip(QStringLiteral("x"), {}, QStringLiteral("Notes")).source(),
+                 QStringLiteral("Notes"));
         QCOMPARE(Item::clip(QStringLiteral("x"), {}).source(), QString());
         QCOMPARE(Item::clip(QStringLiteral("x"), QStringLiteral("A"), QStringLiteral("B")).source(),
                  QStringLiteral("A, B"));
@@ -110,7 +112,8 @@ private Q_SLOTS:
         const QString u = QStringLiteral("https://claude.ai/chat/abc");
         const QString v = QStringLiteral("https://claude.ai/chat/def");
         const ChatList list = ChatList::fromRows({
-            {QStringLiteral("t"), QStringLiteral("Plan  Includes an artifact "), u + QStringLiteral("?x=1#frag")},
+            {QStringLiteral("t"), QStringLiteral("Plan  Includes an artifact "),
+             u + QStringLiteral("?x=1#frag")},
             {QStringLiteral("r"), QStringLiteral("Plan"), u},
             {QStringLiteral("t"), QStringLiteral("Plan"), u + QStringLiteral("#other")},
             {QStringLiteral("x"), QStringLiteral("Other"), v},
@@ -129,12 +132,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("key");
-        QTest::newRow("plain") << "https://a/chat/1" << "https://a/chat/1";
-        QTest::newRow("query and fragment") << "https://a/c/1?q=2#f" << "https://a/c/1";
-        QTest::newRow("fragment holding a query") << "https://a/c/1#f?q" << "https://a/c/1";
-        QTest::newRow("leading separators skipped") << "#a?b" << "a";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("separators only") << "#?#" << "";
+        QTest::newRow("plain") << "https://a/chat/1"
+                               << "https://a/chat/1";
+        QTest::newRow("query and fragment") << "https://a/c/1?q=2#f"
+                                            << "https://a/c/1";
+        QTest::newRow("fragment holding a query") << "https://a/c/1#f?q"
+                                                  << "https://a/c/1";
+        QTest::newRow("leading separators skipped") << "#a?b"
+                                                    << "a";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("separators only") << "#?#"
+                                         << "";
     }
     void chatListKeys()
     {
@@ -156,9 +165,11 @@ private Q_SLOTS:
     void deliveryErrorMessages()
     {
         QCOMPARE(DeliveryError::timedOut(Browser::chrome).errorDescription(),
-                 QStringLiteral("Chrome didn't respond. If macOS asked for permission, click OK and try again."));
+                 QStringLiteral("Chrome didn't respond. If Chrome asked to allow remote debugging, click "
+                                "Allow and try again."));
         QCOMPARE(DeliveryError::timedOut(Browser::safari).errorDescription(),
-                 QStringLiteral("Safari didn't respond. If macOS asked for permission, click OK and try again."));
+                 QStringLiteral("Safari didn't respond. If Safari asked to allow remote debugging, click "
+                                "Allow and try again."));
         QCOMPARE(DeliveryError::automationDenied(Browser::chrome).errorDescription(),
                  QStringLiteral("Vell can't reach Chrome yet"));
         QCOMPARE(DeliveryError::jsOff(Browser::safari).errorDescription(),
