@@ -7,9 +7,8 @@ ChromeAutomation::ChromeAutomation(DevToolsLink& link) : link_(link) {}
 
 QCoro::Task<AutomationAccess> ChromeAutomation::access(Browser browser, bool ask)
 {
+    // The answer is logged once, by the caller's Automation::access.
     const AutomationAccess answer = co_await decide(browser, ask);
-    Log::write(QStringLiteral("automation ") + Browsers::displayName(browser) + QStringLiteral(": ") +
-               caseName(answer));
     co_return answer;
 }
 
