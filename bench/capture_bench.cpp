@@ -173,11 +173,11 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
 
     X11TestWindows windows(server.display());
-    X11TestWindows::Spec spec;
-    spec.size = {1200, 800};
-    spec.title = QStringLiteral("bench");
-    spec.pid = 4242;
-    const quint32 window = windows.create(spec);
+    X11TestWindows::Blueprint blueprint;
+    blueprint.size = {1200, 800};
+    blueprint.title = QStringLiteral("bench");
+    blueprint.pid = 4242;
+    const quint32 window = windows.create(blueprint);
     if (!window || !windows.activate(window)) {
         std::fprintf(stderr, "the test window did not appear (%u)\n", window);
         return 1;

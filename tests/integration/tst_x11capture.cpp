@@ -46,14 +46,14 @@ private:
 
     static std::optional<Item> shoot(ScreenCapture& capture) { return QCoro::waitFor(capture.frontWindow()); }
 
-    X11TestWindows::Spec notes(const QString& title, QSize size, QPoint at = {60, 60})
+    X11TestWindows::Blueprint notes(const QString& title, QSize size, QPoint at = {60, 60})
     {
-        X11TestWindows::Spec spec;
-        spec.title = title;
-        spec.size = size;
-        spec.position = at;
-        spec.pid = notesPid;
-        return spec;
+        X11TestWindows::Blueprint blueprint;
+        blueprint.title = title;
+        blueprint.size = size;
+        blueprint.position = at;
+        blueprint.pid = notesPid;
+        return blueprint;
     }
 
     bool compositorRuns() const
@@ -179,7 +179,7 @@ private Q_SLOTS:
         QVERIFY(target);
         QVERIFY(windows_->activate(target));
         // An unmanaged panel above it, as the HUD is.
-        X11TestWindows::Spec panel;
+        X11TestWindows::Blueprint panel;
         panel.overrideRedirect = true;
         panel.position = {150, 300};
         panel.size = {700, 200};
@@ -212,9 +212,9 @@ private Q_SLOTS:
 
     void processIdComesFromTheServerWhenTheWindowHasNone()
     {
-        X11TestWindows::Spec spec = notes(QStringLiteral("no pid"), {500, 300});
-        spec.pid.reset();
-        const quint32 w = windows_->create(spec);
+        X11TestWindows::Blueprint blueprint = notes(QStringLiteral("no pid"), {500, 300});
+        blueprint.pid.reset();
+        const quint32 w = windows_->create(blueprint);
         QVERIFY(w);
         QVERIFY(windows_->activate(w));
         const std::optional<FrontApp> app = system_->frontmostApp();
@@ -228,14 +228,14 @@ private Q_SLOTS:
 
     void windowDescriptionsAreRead()
     {
-        X11TestWindows::Spec dock = notes({}, {1600, 120}, {0, 0});
+        X11TestWindows::Blueprint dock = notes({}, {1600, 120}, {0, 0});
         dock.type = "_NET_WM_WINDOW_TYPE_DOCK";
         dock.latin1Title = "Caf\xe9 panel";
         const quint32 d = windows_->create(dock);
-        X11TestWindows::Spec faded = notes(QStringLiteral("faded"), {400, 300}, {500, 400});
+        X11TestWindows::Blueprint faded = notes(QStringLiteral("faded"), {400, 300}, {500, 400});
         faded.opacity = 0.005;
         const quint32 f = windows_->create(faded);
-        X11TestWindows::Spec other = notes(QStringLiteral("other app"), {400, 300}, {800, 400});
+        X11TestWindows::Blueprint other = notes(QStringLiteral("other app"), {400, 300}, {800, 400});
         other.pid = otherPid;
         const quint32 o = windows_->create(other);
         QVERIFY(d && f && o);

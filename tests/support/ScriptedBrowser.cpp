@@ -112,7 +112,7 @@ const char* const objectModel = R"JS((function (b, chrome) {
       const out = []; for (let i = 0; i < b.tabCount(wi); i++) out.push(tab(wi, i)); return out;
     };
     for (let i = 0; i < b.tabCount(wi); i++) tabs[i] = tab(wi, i);
-    tabs.push = (spec) => b.push(wi, spec.url);
+    tabs.push = (tab) => b.push(wi, tab.url);
     w.tabs = tabs;
     Object.defineProperty(w, TAB, { get: () => { if (!b.readable(wi)) fail('window ' + wi + ' cannot be read'); return tab(wi, b.current(wi)); } });
     if (chrome) Object.defineProperty(w, 'activeTabIndex', { get: () => () => b.current(wi) + 1, set: (v) => b.setCurrent(wi, v - 1) });

@@ -80,56 +80,56 @@ bool X11TestWindows::isListed(quint32 window) const
     return found;
 }
 
-quint32 X11TestWindows::create(const Spec& spec)
+quint32 X11TestWindows::create(const Blueprint& blueprint)
 {
     if (!display_) return 0;
     Display* d = display_;
     const Window root = DefaultRootWindow(d);
     XSetWindowAttributes attributes{};
-    attributes.background_pixel = pixelOf(d, spec.left);
-    attributes.override_redirect = spec.overrideRedirect;
-    const Window w =
-        XCreateWindow(d, root, spec.position.x(), spec.position.y(), static_cast<unsigned>(spec.size.width()),
-                      static_cast<unsigned>(spec.size.height()), 0, CopyFromParent, InputOutput,
-                      CopyFromParent, CWBackPixel | CWOverrideRedirect, &attributes);
-    const int half = spec.size.width() / 2;
-    const Window rightHalf =
-        XCreateSimpleWindow(d, w, half, 0, static_cast<unsigned>(spec.size.width() - half),
-                            static_cast<unsigned>(spec.size.height()), 0, 0, pixelOf(d, spec.right));
+    attributes.background_pixel = pixelOf(d, blueprint.left);
+    attributes.override_redirect = blueprint.overrideRedirect;
+    const Window w = XCreateWindow(
+        d, root, blueprint.position.x(), blueprint.position.y(),
+        static_cast<unsigned>(blueprint.size.width()), static_cast<unsigned>(blueprint.size.height()), 0,
+        CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWOverrideRedirect, &attributes);
+    const int half = blueprint.size.width() / 2;
+    const Window rightHalf = XCreateSimpleWindow(
+        d, w, half, 0, static_cast<unsigned>(blueprint.size.width() - half),
+        static_cast<unsigned>(blueprint.size.height()), 0, 0, pixelOf(d, blueprint.right));
     XMapWindow(d, rightHalf);
 
     XClassHint hint{};
-    QByteArray instance = spec.instance, windowClass = spec.windowClass;
+    QByteArray instance = blueprint.instance, windowClass = blueprint.windowClass;
     hint.res_name = instance.data();
     hint.res_class = windowClass.data();
     XSetClassHint(d, w, &hint);
     XSizeHints size{};
     size.flags = USPosition | USSize;
-    size.x = spec.position.x();
-    size.y = spec.position.y();
-    size.width = spec.size.width();
-    size.height = spec.size.height();
+    size.x = blueprint.position.x();
+    size.y = blueprint.position.y();
+    size.width = blueprint.size.width();
+    size.height = blueprint.size.height();
     XSetWMNormalHints(d, w, &size);
-    if (!spec.title.isEmpty()) {
-        const QByteArray utf8 = spec.title.toUtf8();
+    if (!blueprint.title.isEmpty()) {
+        const QByteArray utf8 = blueprint.title.toUtf8();
         XChangeProperty(d, w, atom(d, "_NET_WM_NAME"), atom(d, "UTF8_STRING"), 8, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(utf8.constData()),
                         static_cast<int>(utf8.size()));
-    } else if (!spec.latin1Title.isEmpty()) {
-        XStoreName(d, w, spec.latin1Title.constData());
+    } else if (!blueprint.latin1Title.isEmpty()) {
+        XStoreName(d, w, blueprint.latin1Title.constData());
     }
-    if (spec.pid) {
-        const unsigned long pid = static_cast<unsigned long>(*spec.pid);
+    if (blueprint.pid) {
+        const unsigned long pid = static_cast<unsigned long>(*blueprint.pid);
         XChangeProperty(d, w, atom(d, "_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&pid), 1);
     }
-    if (!spec.type.isEmpty()) {
-        const Atom type = atom(d, spec.type.constData());
+    if (!blueprint.type.isEmpty()) {
+        const Atom type = atom(d, blueprint.type.constData());
         XChangeProperty(d, w, atom(d, "_NET_WM_WINDOW_TYPE"), XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&type), 1);
     }
-    if (spec.opacity) {
-        const unsigned long value = static_cast<unsigned long>(*spec.opacity * 4294967295.0);
+    if (blueprint.opacity) {
+        const unsigned long value = static_cast<unsigned long>(*blueprint.opacity * 4294967295.0);
         XChangeProperty(d, w, atom(d, "_NET_WM_WINDOW_OPACITY"), XA_CARDINAL, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&value), 1);
     }
@@ -137,10 +137,11 @@ quint32 X11TestWindows::create(const Spec& spec)
     XSync(d, False);
     windows_ << static_cast<quint32>(w);
 
-    const bool managed = !spec.overrideRedirect && rootWindowProperty("_NET_SUPPORTING_WM_CHECK").has_value();
+    const bool managed =
+        !blueprint.overrideRedirect && rootWindowProperty("_NET_SUPPORTING_WM_CHECK").has_value();
     // The window manager gives new ordinary windows the focus; waiting for that
     // keeps it from arriving after a test has activated another window.
-    const bool takesFocus = managed && spec.type.isEmpty();
+    const bool takesFocus = managed && blueprint.type.isEmpty();
     const auto isShown = [&] {
         XWindowAttributes a;
         if (!XGetWindowAttributes(d, w, &a) || a.map_state != IsViewable) return false;

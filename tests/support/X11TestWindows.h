@@ -15,7 +15,7 @@
 
 class X11TestWindows {
 public:
-    struct Spec {
+    struct Blueprint {
         QSize size{400, 300};
         QPoint position{40, 40};
         QString title;          // _NET_WM_NAME (UTF-8)
@@ -39,7 +39,7 @@ public:
 
     // Maps a window and waits until it is on screen (and, when managed, until
     // the window manager lists it). 0 on failure.
-    quint32 create(const Spec& spec);
+    quint32 create(const Blueprint& blueprint);
     void destroy(quint32 window);
     // Asks the window manager to activate the window and waits until it is active.
     bool activate(quint32 window);

@@ -208,10 +208,10 @@ struct X11WindowSystem::Impl {
         if (!pid.empty() && pid.front() > 0) return static_cast<qint64>(pid.front());
         qint64 clientBase = 0;
         if (xres) {
-            XResClientIdSpec spec{w, XRES_CLIENT_ID_PID_MASK | XRES_CLIENT_ID_XID_MASK};
+            XResClientIdSpec clientId{w, XRES_CLIENT_ID_PID_MASK | XRES_CLIENT_ID_XID_MASK};
             long count = 0;
             XResClientIdValue* values = nullptr;
-            if (XResQueryClientIds(display, 1, &spec, &count, &values) == Success) {
+            if (XResQueryClientIds(display, 1, &clientId, &count, &values) == Success) {
                 qint64 found = 0;
                 for (long i = 0; i < count; ++i) {
                     if (values[i].spec.mask & XRES_CLIENT_ID_PID_MASK) {
