@@ -43,7 +43,10 @@ QString imagePiece(int index, const QString& base64Piece)
 
 QString insert(const QString& text)
 {
+    // Without the state `reset` left, this is not the delivery's tab: its tab
+    // closed and the finder fell back to another chat of the site.
     QString script = QStringLiteral(R"JS((() => {
+  if (!window.__vell) return 'err:tab closed';
   const ed = find(); if (!ed) return 'no message box';
   ed.focus();
   const T = {{TEXT}};
@@ -83,7 +86,8 @@ QString insert(const QString& text)
 QString send()
 {
     return QStringLiteral(R"JS((() => {
-  const N = window.__vell || {};
+  if (!window.__vell) return 'err:tab closed';
+  const N = window.__vell;
   if (Date.now() - (N.t0 || 0) < 700) return 'wait';
   const ed = find(); if (!ed) return 'message box disappeared';
   const scope = ed.closest('form') || ed.closest('fieldset') || document;
