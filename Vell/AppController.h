@@ -93,6 +93,8 @@ private:
     // Start-up.
     bool hasOption(const QString& option) const;
     bool exportArtIfAsked();
+    // The staged session of "--demo", shown in the real HUD.
+    void demo();
     void wireInputs();
     void applyStartupOptions();
     QCoro::Task<void> logAutomationStatus();

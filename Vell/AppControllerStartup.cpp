@@ -2,6 +2,7 @@
 // the first-window rule, reopen and the two windows.
 #include "AppController.h"
 
+#include "Demo.h"
 #include "Log.h"
 
 namespace {
@@ -67,7 +68,7 @@ void AppController::applyStartupOptions()
 {
     // Only the first present option, in this order, takes effect.
     if (hasOption(QStringLiteral("--demo"))) {
-        parts_.shell.runDemo();
+        demo();
     } else if (hasOption(QStringLiteral("--settings"))) {
         showSettings();
     } else if (hasOption(QStringLiteral("--automation-status"))) {
@@ -79,6 +80,15 @@ void AppController::applyStartupOptions()
         if (!(prefs_.onboarded() && parts_.shell.allPermissionsGranted()))
             showOnboarding(false, std::nullopt);
     }
+}
+
+void AppController::demo()
+{
+    Demo::stage(*model_, prefs_, arguments_);
+    hud().show();
+    if (const std::optional<QString> path = Demo::snapPath(arguments_))
+        scheduler_.schedule(fromSeconds(1.5),
+                            weakly([path = *path](AppController* c) { c->parts_.shell.snapHud(path); }));
 }
 
 QCoro::Task<void> AppController::logAutomationStatus()

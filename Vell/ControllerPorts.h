@@ -113,8 +113,8 @@ public:
     // Shows settings; `replayTutorial` is the view's tutorial button.
     virtual void showSettings(std::function<void()> replayTutorial) = 0;
     virtual void closeSettings() = 0;
-    // Runs the staged practice session.
-    virtual void runDemo() = 0;
+    // Saves a picture of the HUD panel as it is on screen now (PNG); failures are logged.
+    virtual void snapHud(const QString& path) = 0;
     // Microphone, screen capture and accessibility, checked in that order.
     virtual bool allPermissionsGranted() const = 0;
     // Writes the artwork into a folder.

@@ -161,7 +161,7 @@ public:
     int hudsMade = 0;
     bool menuMade = false;
     std::function<void()> menuOpenSettings, menuOpenTutorial;
-    QStringList windows; // "onboarding", "settings", "demo", "updater", "art:<folder>", "exit:<n>", closes
+    QStringList windows; // "onboarding", "settings", "snap:<path>", "updater", "art:<folder>", "exit:<n>", closes
     std::function<void()> onboardingClose, onboardingFinish, replayTutorial;
     bool permissions = true;
 
@@ -191,7 +191,7 @@ public:
         replayTutorial = std::move(replay);
     }
     void closeSettings() override { windows << QStringLiteral("close settings"); }
-    void runDemo() override { windows << QStringLiteral("demo"); }
+    void snapHud(const QString& path) override { windows << QStringLiteral("snap:") + path; }
     bool allPermissionsGranted() const override { return permissions; }
     void exportArt(const QString& folder) override { windows << QStringLiteral("art:") + folder; }
     void createUpdater() override { windows << QStringLiteral("updater"); }

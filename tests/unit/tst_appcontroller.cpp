@@ -30,6 +30,8 @@ ChatList listOf(const QList<ChatTarget>& tabs, const QList<ChatTarget>& recents)
 }
 
 // One controller with every double, started as the application would.
+Q_DECLARE_METATYPE(Phase)
+
 struct Rig {
     ScopedLog log;
     QTemporaryDir dir;
@@ -688,7 +690,7 @@ private Q_SLOTS:
         QTest::newRow("permission revoked")
             << QStringList{} << true << false << QStringList{"updater", "onboarding"};
         QTest::newRow("demo first") << QStringList{"--list-chats", "--demo", "--settings"} << false << true
-                                    << QStringList{"demo"};
+                                    << QStringList{};
         QTest::newRow("settings over listing")
             << QStringList{"--list-chats", "--settings"} << true << true << QStringList{"settings"};
         QTest::newRow("automation status")
@@ -731,6 +733,39 @@ private Q_SLOTS:
         QCOMPARE(shell.menuMade, !exported);
         QCOMPARE(trigger.starts, exported ? 0 : 1);
         QCOMPARE(speech.calls.contains(QStringLiteral("warmUp")), !exported);
+    }
+
+    void demoStagesTheHudAndSnapsItLater_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<Phase>("phase");
+        QTest::addColumn<QStringList>("windows");
+        QTest::newRow("live, no snap") << QStringList{"--demo", "--snap"} << Phase::live() << QStringList{};
+        QTest::newRow("failed, snapped")
+            << QStringList{"--snap", "/tmp/f.png", "--demo", "--state", "failed"}
+            << Phase::failed(QStringLiteral("Safari needs one setting")) << QStringList{"snap:/tmp/f.png"};
+        QTest::newRow("unknown state")
+            << QStringList{"--demo", "--state", "bogus"} << Phase::live() << QStringList{};
+    }
+    void demoStagesTheHudAndSnapsItLater()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(Phase, phase);
+        QFETCH(QStringList, windows);
+        Rig rig(arguments);
+        QCOMPARE(rig.model().phase(), phase);
+        QCOMPARE(rig.model().fixable(), phase.is(Phase::Kind::failed));
+        QCOMPARE(rig.model().items().size(), 2);
+        QCOMPARE(rig.model().target()->title.size(), 26);
+        QCOMPARE(rig.shell.hudSurface.shows, 1);
+        QVERIFY(rig.shell.windows.isEmpty());
+        rig.advance(1.4);
+        QVERIFY(rig.shell.windows.isEmpty());
+        rig.advance(0.2);
+        QCOMPARE(rig.shell.windows, windows);
+        // Nothing of a real session runs: no capture, no listening.
+        QCOMPARE(rig.capture.captures, 0);
+        QVERIFY(rig.speech.calls.filter(QStringLiteral("start")).isEmpty());
     }
 
     void toolModesLogWhatTheyFound()
