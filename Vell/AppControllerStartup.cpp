@@ -4,18 +4,7 @@
 
 #include "Demo.h"
 #include "Log.h"
-
-namespace {
-
-QString quotedList(const QList<ChatTarget>& chats)
-{
-    QStringList titles;
-    for (const ChatTarget& chat : chats)
-        titles << QLatin1Char('"') + chat.title + QLatin1Char('"');
-    return QLatin1Char('[') + titles.join(QStringLiteral(", ")) + QLatin1Char(']');
-}
-
-} // namespace
+#include "ToolModes.h"
 
 bool AppController::hasOption(const QString& option) const
 {
@@ -91,24 +80,14 @@ void AppController::demo()
                             weakly([path = *path](AppController* c) { c->parts_.shell.snapHud(path); }));
 }
 
+// The same listings the terminal tool modes print; here they only go to the log.
 QCoro::Task<void> AppController::logAutomationStatus()
 {
     QPointer<AppController> self(this);
     co_await scheduler_.sleep(Scheduler::Duration(0));
     if (!self) co_return;
-    for (const Browser browser : Browsers::all()) {
-        AutomationAccess access = AutomationAccess::browserNotRunning;
-        try {
-            access = co_await parts_.browser.access(browser, false);
-        } catch (const std::exception& e) {
-            Log::write(QStringLiteral("status ") + Browsers::displayName(browser) +
-                       QStringLiteral(" failed: ") + QString::fromUtf8(e.what()));
-        }
-        if (!self) co_return;
-        Log::write(QStringLiteral("status ") + Browsers::displayName(browser) + QStringLiteral(": ") +
-                   caseName(access));
-    }
-    parts_.shell.exit(0);
+    const int status = co_await ToolModes::automationStatus(parts_.browser, {});
+    if (self) parts_.shell.exit(status);
 }
 
 QCoro::Task<void> AppController::logChatLists()
@@ -116,21 +95,9 @@ QCoro::Task<void> AppController::logChatLists()
     QPointer<AppController> self(this);
     co_await scheduler_.sleep(Scheduler::Duration(0));
     if (!self) co_return;
-    const Browser browser = Browsers::fromPreference(prefs_.browserID());
-    for (const Destination& destination : Destination::all()) {
-        ChatList list;
-        try {
-            list = co_await parts_.browser.listChats(browser, destination.host, destination.chatPath);
-        } catch (const std::exception& e) {
-            Log::write(QStringLiteral("chats ") + destination.name + QStringLiteral(" failed: ") +
-                       QString::fromUtf8(e.what()));
-        }
-        if (!self) co_return;
-        Log::write(QStringLiteral("chats ") + destination.name + QStringLiteral(" in ") +
-                   Browsers::displayName(browser) + QStringLiteral(": tabs ") + quotedList(list.tabs()) +
-                   QStringLiteral(", recents ") + quotedList(list.recents()));
-    }
-    parts_.shell.exit(0);
+    const int status =
+        co_await ToolModes::listChats(parts_.browser, Browsers::fromPreference(prefs_.browserID()), {});
+    if (self) parts_.shell.exit(status);
 }
 
 void AppController::reopen()

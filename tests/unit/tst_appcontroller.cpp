@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+Q_DECLARE_METATYPE(Phase)
+
 namespace {
 
 struct NoApps final : InstalledApps {
@@ -30,8 +32,6 @@ ChatList listOf(const QList<ChatTarget>& tabs, const QList<ChatTarget>& recents)
 }
 
 // One controller with every double, started as the application would.
-Q_DECLARE_METATYPE(Phase)
-
 struct Rig {
     ScopedLog log;
     QTemporaryDir dir;
