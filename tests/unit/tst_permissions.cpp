@@ -1,0 +1,169 @@
+// Permissions: when a permission counts as denied, what asking does in each
+// state (prompt, settings, or both), the "asked." marks, the first missing
+// permission, and the accessibility text following the trigger key.
+#include "FakeInstalledApps.h"
+#include "FakePermissionSystem.h"
+#include "Permissions.h"
+#include "Prefs.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+Q_DECLARE_METATYPE(Permission)
+Q_DECLARE_METATYPE(AccessStatus)
+
+class TestPermissions : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    std::unique_ptr<QSettings> marks_;
+    std::unique_ptr<Prefs> prefs_;
+    FakePermissionSystem system_;
+    FakeInstalledApps apps_;
+
+    Permissions permissions() { return Permissions(system_, *marks_, *prefs_); }
+
+private Q_SLOTS:
+    void init()
+    {
+        static int n = 0;
+        const QString path = dir_.filePath(QStringLiteral("Vell-%1.conf").arg(++n));
+        marks_ = std::make_unique<QSettings>(path, QSettings::IniFormat);
+        prefs_ = std::make_unique<Prefs>(std::make_unique<QSettings>(path, QSettings::IniFormat), apps_);
+        system_ = FakePermissionSystem();
+    }
+
+    void requestAsksOrSendsToSettings_data()
+    {
+        QTest::addColumn<Permission>("permission");
+        QTest::addColumn<AccessStatus>("microphone");
+        QTest::addColumn<bool>("granted");      // screen or accessibility
+        QTest::addColumn<bool>("askedBefore");  // the permission's mark
+        QTest::addColumn<bool>("promptAllows"); // screen: the prompt turns it on
+        QTest::addColumn<bool>("deniedBefore");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<bool>("askedAfter");
+        QTest::addColumn<bool>("deniedAfter");
+
+        const auto mic = Permission::microphone;
+        const auto screen = Permission::screen;
+        const auto ax = Permission::accessibility;
+        const QString grant = QStringLiteral("Grant Access");
+        const QString open = QStringLiteral("Open Settings");
+        QTest::newRow("microphone not asked yet: prompt")
+            << mic << AccessStatus::notDetermined << false << false << false << false << grant
+            << QStringList{"requestMicrophone"} << true << false;
+        QTest::newRow("microphone restricted: not denied, but only the settings can help")
+            << mic << AccessStatus::restricted << false << false << false << false << grant
+            << QStringList{"openSettings(Microphone)"} << true << false;
+        QTest::newRow("microphone denied: settings, no mark")
+            << mic << AccessStatus::denied << false << false << false << true << open
+            << QStringList{"openSettings(Microphone)"} << false << true;
+        QTest::newRow("screen never asked, prompt refused: settings as well, then denied")
+            << screen << AccessStatus::authorized << false << false << false << false << grant
+            << QStringList{"requestScreenCapture", "openSettings(Screen Recording)"} << true << true;
+        QTest::newRow("screen never asked, prompt allows")
+            << screen << AccessStatus::authorized << false << false << true << false << grant
+            << QStringList{"requestScreenCapture"} << true << false;
+        QTest::newRow("screen asked before: only the settings")
+            << screen << AccessStatus::authorized << false << true << true << true << open
+            << QStringList{"openSettings(Screen Recording)"} << true << true;
+        QTest::newRow("accessibility never asked: prompt, then denied while missing")
+            << ax << AccessStatus::authorized << false << false << false << false << grant
+            << QStringList{"promptAccessibility"} << true << true;
+        QTest::newRow("accessibility granted while marked: the mark no longer matters")
+            << ax << AccessStatus::authorized << true << true << false << false << grant
+            << QStringList{"promptAccessibility"} << true << false;
+    }
+    void requestAsksOrSendsToSettings()
+    {
+        QFETCH(Permission, permission);
+        QFETCH(AccessStatus, microphone);
+        QFETCH(bool, granted);
+        QFETCH(bool, askedBefore);
+        QFETCH(bool, promptAllows);
+        system_.microphone = microphone;
+        system_.screen = granted;
+        system_.accessibility = granted;
+        system_.screenAllowedAfterPrompt = promptAllows;
+        const QString key = QStringLiteral("asked.") + Permissions::settingsAnchor(permission);
+        if (askedBefore) marks_->setValue(key, true);
+
+        Permissions p = permissions();
+        QTEST(p.denied(permission), "deniedBefore");
+        QTEST(p.actionTitle(permission), "action");
+        p.request(permission);
+        QTEST(system_.calls, "calls");
+        QTEST(marks_->value(key).toBool(), "askedAfter");
+        QTEST(p.asked(permission), "askedAfter");
+        QTEST(p.denied(permission), "deniedAfter");
+    }
+
+    void marksUseTheirOwnKeysAndStayWhenGranted()
+    {
+        Permissions p = permissions();
+        for (Permission permission : Permissions::all())
+            p.request(permission);
+        QCOMPARE(marks_->allKeys(), (QStringList{"asked.Privacy_Accessibility", "asked.Privacy_Microphone",
+                                                 "asked.Privacy_ScreenCapture"}));
+        system_.grantAll();
+        for (Permission permission : Permissions::all())
+            p.request(permission);
+        for (Permission permission : Permissions::all())
+            QVERIFY(p.asked(permission));
+    }
+
+    void firstMissingFollowsCheckOrder_data()
+    {
+        QTest::addColumn<AccessStatus>("microphone");
+        QTest::addColumn<bool>("screen");
+        QTest::addColumn<bool>("accessibility");
+        QTest::addColumn<int>("missing"); // -1: none
+
+        QTest::newRow("all granted") << AccessStatus::authorized << true << true << -1;
+        QTest::newRow("everything missing")
+            << AccessStatus::notDetermined << false << false << int(Permission::microphone);
+        QTest::newRow("microphone restricted")
+            << AccessStatus::restricted << true << true << int(Permission::microphone);
+        QTest::newRow("screen and accessibility missing")
+            << AccessStatus::authorized << false << false << int(Permission::screen);
+        QTest::newRow("only accessibility missing")
+            << AccessStatus::authorized << true << false << int(Permission::accessibility);
+    }
+    void firstMissingFollowsCheckOrder()
+    {
+        QFETCH(AccessStatus, microphone);
+        QFETCH(bool, screen);
+        QFETCH(bool, accessibility);
+        QFETCH(int, missing);
+        system_.microphone = microphone;
+        system_.screen = screen;
+        system_.accessibility = accessibility;
+        const Permissions p = permissions();
+        QCOMPARE(p.firstMissing() ? int(*p.firstMissing()) : -1, missing);
+        QCOMPARE(p.allGranted(), missing == -1);
+    }
+
+    void accessibilityTextNamesTheCurrentTrigger_data()
+    {
+        QTest::addColumn<TriggerKey>("trigger");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("right alt") << TriggerKey::rightOption
+                                   << "Used to detect the Alt shortcut in any app.";
+        QTest::newRow("right super") << TriggerKey::rightCommand
+                                     << "Used to detect the Super shortcut in any app.";
+        QTest::newRow("right ctrl") << TriggerKey::rightControl
+                                    << "Used to detect the Ctrl shortcut in any app.";
+    }
+    void accessibilityTextNamesTheCurrentTrigger()
+    {
+        QFETCH(TriggerKey, trigger);
+        const Permissions p = permissions(); // made before the change, read after it
+        prefs_->setTrigger(trigger);
+        QTEST(p.why(Permission::accessibility), "why");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPermissions)
+#include "tst_permissions.moc"
