@@ -1,0 +1,225 @@
+// One copy per user over a real local socket in a temporary directory: a plain
+// launch defers to a running copy whose show callback then runs, tool modes run
+// beside it without touching its socket, a crashed copy's socket is taken over,
+// and launches at the same instant end with exactly one first copy.
+#include "SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using Claim = SingleInstance::Claim;
+
+namespace {
+
+// A second process for the same-instant test: claims, says which it got, and keeps its
+// socket until its standard input closes.
+int claimChild(const QString& socketPath)
+{
+    SingleInstance instance(socketPath);
+    const Claim claim = instance.claim({QStringLiteral("vell")}, [] {});
+    ::write(STDOUT_FILENO, claim == Claim::first ? "first\n" : "deferred\n", claim == Claim::first ? 6 : 9);
+    char buffer[16];
+    while (::read(STDIN_FILENO, buffer, sizeof buffer) > 0) {
+    }
+    return 0;
+}
+
+// The file a crashed copy leaves: a bound socket nobody listens on.
+bool leaveDeadSocket(const QString& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(path);
+    qstrncpy(address.sun_path, native.constData(), sizeof address.sun_path);
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound && QFileInfo::exists(path);
+}
+
+} // namespace
+
+class TestSingleInstance : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString path() const { return dir_->filePath(QLatin1String(SingleInstance::showName)); }
+
+private Q_SLOTS:
+    void init() { dir_ = std::make_unique<QTemporaryDir>(); }
+    void cleanup() { dir_.reset(); }
+
+    void plainLaunchDefersAndTheRunningCopyShows()
+    {
+        int shows = 0;
+        SingleInstance running(path());
+        QCOMPARE(running.claim({QStringLiteral("vell")}, [&] { ++shows; }), Claim::first);
+        QVERIFY(running.listening());
+
+        for (int launch = 1; launch <= 2; ++launch) {
+            SingleInstance second(path());
+            QCOMPARE(second.claim({QStringLiteral("vell"), QStringLiteral("--settings")}, [] {}),
+                     Claim::deferred);
+            QVERIFY(!second.listening());
+            QTRY_COMPARE(shows, launch);
+        }
+    }
+
+    void toolModesRunBesideWithoutTouchingTheSocket_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("list chats") << QStringList{"vell", "--list-chats"};
+        QTest::newRow("automation status") << QStringList{"vell", "--automation-status"};
+        QTest::newRow("send") << QStringList{"vell", "--send", "hello"};
+        QTest::newRow("export art") << QStringList{"vell", "--export-art", "/tmp/art"};
+        QTest::newRow("demo") << QStringList{"vell", "--demo", "--state", "sent"};
+    }
+    void toolModesRunBesideWithoutTouchingTheSocket()
+    {
+        QFETCH(QStringList, arguments);
+        int shows = 0;
+        SingleInstance running(path());
+        QCOMPARE(running.claim({QStringLiteral("vell")}, [&] { ++shows; }), Claim::first);
+
+        SingleInstance tool(path());
+        QCOMPARE(tool.claim(arguments, [] {}), Claim::first);
+        QVERIFY(!tool.listening());
+        QTest::qWait(0);
+        QCOMPARE(shows, 0);
+
+        // The running copy still owns the name.
+        SingleInstance later(path());
+        QCOMPARE(later.claim({QStringLiteral("vell")}, [] {}), Claim::deferred);
+        QTRY_COMPARE(shows, 1);
+    }
+
+    // A tool that is about to exit must not collect a launch's show request; a demo stays
+    // running as the application, so it does take the name when it is alone.
+    void aloneOnlyTheLastingModesListen_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("listens");
+        QTest::newRow("plain") << QStringList{"vell"} << true;
+        QTest::newRow("demo") << QStringList{"vell", "--demo"} << true;
+        QTest::newRow("export art without folder") << QStringList{"vell", "--export-art"} << true;
+        QTest::newRow("list chats") << QStringList{"vell", "--list-chats"} << false;
+        QTest::newRow("send") << QStringList{"vell", "--send", "hi"} << false;
+    }
+    void aloneOnlyTheLastingModesListen()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, listens);
+        SingleInstance alone(path());
+        QCOMPARE(alone.claim(arguments, [] {}), Claim::first);
+        QCOMPARE(alone.listening(), listens);
+
+        SingleInstance next(path());
+        QCOMPARE(next.claim({QStringLiteral("vell")}, [] {}), listens ? Claim::deferred : Claim::first);
+    }
+
+    void crashedCopysSocketIsTakenOver()
+    {
+        QVERIFY(leaveDeadSocket(path()));
+        SingleInstance launch(path());
+        QCOMPARE(launch.claim({QStringLiteral("vell")}, [] {}), Claim::first);
+        QVERIFY(launch.listening());
+        // Nobody but the owner may connect.
+        QCOMPARE(QFileInfo(path()).permissions() & (QFile::ReadGroup | QFile::WriteOther),
+                 QFile::Permissions());
+    }
+
+    void onlyTheShowLineShows()
+    {
+        int shows = 0;
+        SingleInstance running(path());
+        running.claim({QStringLiteral("vell")}, [&] { ++shows; });
+
+        QLocalSocket stranger;
+        stranger.connectToServer(path());
+        QVERIFY(stranger.waitForConnected(1000));
+        stranger.write("shown\n" + QByteArray(4096, 'x') + "\nshow\n");
+        QVERIFY(stranger.waitForBytesWritten(1000));
+        QTRY_COMPARE(stranger.state(), QLocalSocket::UnconnectedState);
+        QCOMPARE(shows, 0);
+    }
+
+    void launchesAtTheSameInstantHaveOneFirst()
+    {
+        QList<QProcess*> launches;
+        for (int i = 0; i < 4; ++i) {
+            auto* process = new QProcess(this);
+            process->start(QCoreApplication::applicationFilePath(),
+                           {QStringLiteral("--claim-child"), path()});
+            launches << process;
+        }
+        int firsts = 0;
+        for (QProcess* process : launches) {
+            QVERIFY(process->waitForStarted(5000));
+            QVERIFY(process->canReadLine() || process->waitForReadyRead(10000));
+            firsts += process->readLine() == "first\n" ? 1 : 0;
+        }
+        for (QProcess* process : launches) {
+            process->closeWriteChannel();
+            QVERIFY(process->waitForFinished(5000));
+            delete process;
+        }
+        QCOMPARE(firsts, 1);
+    }
+
+    void fallbackDirectoryIsPrivate_data()
+    {
+        QTest::addColumn<QString>("prepare");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("absent") << "" << true;
+        QTest::newRow("loose mode") << "mkdir 0755" << true;
+        QTest::newRow("symbolic link") << "symlink" << false;
+        QTest::newRow("plain file") << "file" << false;
+    }
+    void fallbackDirectoryIsPrivate()
+    {
+        QFETCH(QString, prepare);
+        QFETCH(bool, usable);
+        const QString dir = dir_->filePath(QStringLiteral("vell-%1").arg(getuid()));
+        const QByteArray native = QFile::encodeName(dir);
+        if (prepare == QLatin1String("mkdir 0755")) {
+            QCOMPARE(::mkdir(native.constData(), 0755), 0);
+            QCOMPARE(::chmod(native.constData(), 0755), 0);
+        } else if (prepare == QLatin1String("symlink")) {
+            QVERIFY(QDir().mkpath(dir_->filePath("elsewhere")));
+            QVERIFY(QFile::link(dir_->filePath("elsewhere"), dir));
+        } else if (prepare == QLatin1String("file")) {
+            QFile file(dir);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+
+        const QString socket = SingleInstance::socketPathIn(QString(), dir_->path());
+        QCOMPARE(!socket.isEmpty(), usable);
+        if (!usable) return;
+        QCOMPARE(socket, dir + QStringLiteral("/com.vell.mac.show"));
+        struct stat info {};
+        QCOMPARE(::lstat(native.constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, 0700u);
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], "--claim-child") == 0) {
+        QCoreApplication app(argc, argv);
+        return claimChild(QString::fromLocal8Bit(argv[2]));
+    }
+    QCoreApplication app(argc, argv);
+    TestSingleInstance test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_singleinstance.moc"
