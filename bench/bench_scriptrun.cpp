@@ -4,11 +4,11 @@
 //
 //     bench_scriptrun [runs]
 #include "CdpTabDriver.h"
-#include "ChromePrograms.h"
 #include "Chromium.h"
 #include "DevToolsLink.h"
 #include "JxaRunner.h"
 #include "PageServer.h"
+#include "ProgramTab.h"
 #include "Scheduler.h"
 
 #include <QCoreApplication>
@@ -20,7 +20,6 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace P = ChromePrograms;
 using namespace std::chrono_literals;
 
 namespace {
@@ -83,21 +82,21 @@ int main(int argc, char** argv)
         out << "could not connect" << Qt::endl;
         return 1;
     }
-    const QString host = pages.host() + QStringLiteral("/chat/");
+    const BrowserTab tab = programTab(pages.host() + QStringLiteral("/chat/"));
     // Until the page is there.
     const QString title =
-        P::assemble(P::jsBody(), host, {}, {{QStringLiteral("CODE"), QStringLiteral("document.title")}});
+        tab.program(tab.jsBody(), {{QStringLiteral("CODE"), QStringLiteral("document.title")}});
     for (int i = 0; i < 200 && runOnce(runner, title) != QLatin1String("/chat/1"); ++i)
         QCoro::waitFor(QCoro::sleepFor(50ms));
 
     out << "headless Chromium, one window, one tab" << Qt::endl;
     measure(runner, QStringLiteral("program alone (no browser call)"),
-            P::assemble(QStringLiteral("return 'x'"), host), QStringLiteral("x"), runs);
+            tab.program(QStringLiteral("return 'x'")), QStringLiteral("x"), runs);
     measure(runner, QStringLiteral("pick() only"),
-            P::assemble(P::pickJS() + QStringLiteral("return pick() ? 'y' : 'n'"), host), QStringLiteral("y"),
+            tab.program(tab.pickJS() + QStringLiteral("return pick() ? 'y' : 'n'")), QStringLiteral("y"),
             runs);
     measure(runner, QStringLiteral("pick() + one page evaluation"), title, QStringLiteral("/chat/1"), runs);
-    const QString probe = P::assemble(P::probeBody(), host);
+    const QString probe = tab.program(tab.probeBody());
     measure(runner, QStringLiteral("probe program"), probe, QStringLiteral("2"), runs);
     return 0;
 }

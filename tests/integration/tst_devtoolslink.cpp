@@ -7,11 +7,11 @@
 #include "CdpTabDriver.h"
 #include "ChromeApps.h"
 #include "ChromeAutomation.h"
-#include "ChromePrograms.h"
 #include "Chromium.h"
 #include "DevToolsLink.h"
 #include "JxaRunner.h"
 #include "PageServer.h"
+#include "ProgramTab.h"
 #include "Scheduler.h"
 #include "ScopedLog.h"
 
@@ -25,7 +25,6 @@
 #include <QtTest>
 
 using namespace std::chrono_literals;
-namespace P = ChromePrograms;
 
 namespace {
 
@@ -143,7 +142,7 @@ struct Side {
 };
 
 const QString windowCount =
-    P::assemble(QStringLiteral("return app.windows.length"), QStringLiteral("example.test"));
+    programTab(QStringLiteral("example.test")).program(QStringLiteral("return app.windows.length"));
 
 } // namespace
 
@@ -286,14 +285,15 @@ private Q_SLOTS:
         Side side({chromium.userDataDir()}, true);
         QCOMPARE(side.run(windowCount)->output, QStringLiteral("1"));
 
-        const QString ready = P::assemble(P::jsBody(), pages.host() + QStringLiteral("/chat/"), {},
-                                          {{QStringLiteral("CODE"), QStringLiteral("document.readyState")}});
+        const BrowserTab tab = programTab(pages.host() + QStringLiteral("/chat/"));
+        const QString ready =
+            tab.program(tab.jsBody(), {{QStringLiteral("CODE"), QStringLiteral("document.readyState")}});
         QTRY_COMPARE_WITH_TIMEOUT(side.run(ready)->output, QStringLiteral("complete"), 15000);
 
         ScopedLog log;
         // A page script that reports in and then never answers.
-        const QString program = P::assemble(
-            P::jsBody(), pages.host() + QStringLiteral("/chat/"), {},
+        const QString program = tab.program(
+            tab.jsBody(),
             {{QStringLiteral("CODE"), QStringLiteral("fetch('/arrived'); new Promise(() => {})")}});
         const auto outcome = side.start(program, 30s);
         QTRY_VERIFY2(pages.hits().contains(QStringLiteral("/arrived")),
