@@ -9,7 +9,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-Q_DECLARE_METATYPE(Phase)
 
 namespace {
 
@@ -45,21 +44,27 @@ struct Rig {
     FakeBrowser browser{clock};
     FakeShell shell;
     std::unique_ptr<AppController> controller;
+    QStringList startupLog;
 
-    explicit Rig(const QStringList& arguments = {}, const std::function<void(Prefs&)>& configure = {})
+    explicit Rig(const QStringList& arguments = {}, const std::function<void(Rig&)>& configure = {})
     {
         prefs = std::make_unique<Prefs>(
             std::make_unique<QSettings>(dir.filePath(QStringLiteral("Vell.conf")), QSettings::IniFormat),
             apps);
         prefs->setBrowserID(Browsers::chromeID);
         prefs->setOnboarded(true);
-        if (configure) configure(*prefs);
+        if (configure) configure(*this);
+        restart(arguments);
+        startupLog = log.messages();
+        log.clear();
+    }
+    void restart(const QStringList& arguments)
+    {
         controller = std::make_unique<AppController>(
             *prefs, clock, AppController::Parts{speech, trigger, clipboard, capture, browser, shell},
             QStringList{QStringLiteral("vell")} + arguments);
         controller->start();
         clock.runDue();
-        log.clear();
     }
 
     SessionModel& model() { return controller->model(); }
@@ -75,10 +80,21 @@ struct Rig {
         speech.say(text);
         clock.runDue();
     }
-    QStringList phaseLog() { return log.messagesStartingWith(QStringLiteral("phase ")); }
+    // A session that speaks `words` and is sent with a second tap; the pause before sending is over.
+    void session(const QString& words)
+    {
+        tap();
+        say(words);
+        speech.finalText = words;
+        tap();
+        advance(0.9);
+    }
+    QStringList logged(const QString& prefix) { return log.messagesStartingWith(prefix); }
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(std::optional<DeliveryError>)
 
 class TestAppController : public QObject {
     Q_OBJECT
@@ -111,24 +127,19 @@ private Q_SLOTS:
         QCOMPARE(rig.phase(), Phase::Kind::sent);
         QCOMPARE(rig.browser.deliveries.size(), 1);
         const Delivery& d = rig.browser.deliveries.first();
-        QCOMPARE(d.text, QStringLiteral("why is this failing?"));
-        QCOMPARE(d.images, QList<QByteArray>{"window-1"});
-        QCOMPARE(d.destination, Destination::claude());
-        QCOMPARE(d.browser, Browser::chrome);
-        QVERIFY(!d.target);
+        QVERIFY(std::tie(d.text, d.images, d.destination, d.browser, d.target) ==
+                std::tuple(QStringLiteral("why is this failing?"), QList<QByteArray>{"window-1"},
+                           Destination::claude(), Browser::chrome, std::optional<ChatTarget>()));
 
         rig.advance(1.39);
         QCOMPARE(rig.phase(), Phase::Kind::sent);
         rig.advance(0.01);
         QCOMPARE(rig.phase(), Phase::Kind::idle);
         QVERIFY(!rig.shell.hudSurface.visible);
-        QCOMPARE(
-            rig.phaseLog(),
-            (QStringList{QStringLiteral("phase idle → live"), QStringLiteral("phase live → sending"),
-                         QStringLiteral("phase sending → delivering"),
-                         QStringLiteral("phase delivering → sent"), QStringLiteral("phase sent → idle")}));
-        QCOMPARE(rig.log.messagesStartingWith(QStringLiteral("tap in ")),
-                 (QStringList{QStringLiteral("tap in idle"), QStringLiteral("tap in live")}));
+        QCOMPARE(rig.logged(QStringLiteral("phase ")),
+                 (QStringList{"phase idle → live", "phase live → sending", "phase sending → delivering",
+                              "phase delivering → sent", "phase sent → idle"}));
+        QCOMPARE(rig.logged(QStringLiteral("tap in ")), (QStringList{"tap in idle", "tap in live"}));
     }
 
     void pauseBeforeSending_data()
@@ -142,7 +153,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, pauseOn);
         QFETCH(double, pause);
-        Rig rig({}, [&](Prefs& p) { p.setPauseBeforeSend(pauseOn); });
+        Rig rig({}, [&](Rig& r) { r.prefs->setPauseBeforeSend(pauseOn); });
         rig.tap();
         rig.tap();
         rig.advance(pause - 0.01);
@@ -295,11 +306,8 @@ private Q_SLOTS:
 
     void nothingToSend()
     {
-        Rig rig({}, [](Prefs& p) { p.setAutoScreenshot(false); });
-        rig.tap();
-        rig.say(QStringLiteral("um, uh"));
-        rig.tap();
-        rig.advance(0.9);
+        Rig rig({}, [](Rig& r) { r.prefs->setAutoScreenshot(false); });
+        rig.session(QStringLiteral("um, uh"));
         QCOMPARE(rig.model().phase(), Phase::failed(QStringLiteral("Nothing to send")));
         QVERIFY(rig.browser.deliveries.isEmpty());
         rig.advance(3.49);
@@ -312,84 +320,55 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.model().setPractice(true);
-        rig.tap();
-        rig.say(QStringLiteral("hello there"));
-        rig.tap();
-        rig.advance(0.9);
+        rig.session(QStringLiteral("hello there"));
         QCOMPARE(rig.phase(), Phase::Kind::sent);
         QVERIFY(rig.browser.deliveries.isEmpty());
     }
 
     void deliveryFailures_data()
     {
-        QTest::addColumn<int>("kind"); // -1: not a delivery error
+        QTest::addColumn<std::optional<DeliveryError>>("error"); // none: not a delivery error
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("fixable");
-        QTest::addColumn<QString>("logged");
-        using K = DeliveryError::Kind;
-        QTest::newRow("setting off") << int(K::jsOff) << "Chrome needs one setting turned on" << true
-                                     << "deliver failed: jsOff(chrome)";
-        QTest::newRow("not allowed") << int(K::automationDenied) << "Vell can't reach Chrome yet" << true
-                                     << "deliver failed: automationDenied(chrome)";
+        using E = DeliveryError;
+        QTest::newRow("setting off") << std::optional(E::jsOff(Browser::chrome))
+                                     << "Chrome needs one setting turned on" << true;
+        QTest::newRow("not allowed") << std::optional(E::automationDenied(Browser::chrome))
+                                     << "Vell can't reach Chrome yet" << true;
         QTest::newRow("timed out")
-            << int(K::timedOut)
+            << std::optional(E::timedOut(Browser::chrome))
             << "Chrome didn't respond. If Chrome asked to allow remote debugging, click Allow and try again."
-            << true << "deliver failed: timedOut(chrome)";
-        QTest::newRow("page") << int(K::page) << "The chat page didn't respond" << false
-                              << "deliver failed: page(\"TypeError: x is null\")";
-        QTest::newRow("no composer") << int(K::noComposer)
-                                     << "Couldn't find the message box. Check that you're signed in." << false
-                                     << "deliver failed: noComposer";
-        QTest::newRow("not sent") << int(K::notSent) << "Send didn't go through" << false
-                                  << "deliver failed: notSent";
-        QTest::newRow("other error") << -1 << "Couldn't send" << false
-                                     << "deliver failed: could not write the program file";
+            << true;
+        QTest::newRow("page") << std::optional(E::page(QStringLiteral("TypeError: x is null")))
+                              << "The chat page didn't respond" << false;
+        QTest::newRow("no composer") << std::optional(E::noComposer())
+                                     << "Couldn't find the message box. Check that you're signed in."
+                                     << false;
+        QTest::newRow("not sent") << std::optional(E::notSent()) << "Send didn't go through" << false;
+        QTest::newRow("other error") << std::optional<E>() << "Couldn't send" << false;
     }
     void deliveryFailures()
     {
-        QFETCH(int, kind);
+        QFETCH(std::optional<DeliveryError>, error);
         QFETCH(QString, message);
         QFETCH(bool, fixable);
-        QFETCH(QString, logged);
         Rig rig;
-        using K = DeliveryError::Kind;
-        switch (kind) {
-        case -1:
-            rig.browser.throwOther = true;
-            break;
-        case int(K::jsOff):
-            rig.browser.deliverError = DeliveryError::jsOff(Browser::chrome);
-            break;
-        case int(K::automationDenied):
-            rig.browser.deliverError = DeliveryError::automationDenied(Browser::chrome);
-            break;
-        case int(K::timedOut):
-            rig.browser.deliverError = DeliveryError::timedOut(Browser::chrome);
-            break;
-        case int(K::page):
-            rig.browser.deliverError = DeliveryError::page(QStringLiteral("TypeError: x is null"));
-            break;
-        case int(K::noComposer):
-            rig.browser.deliverError = DeliveryError::noComposer();
-            break;
-        case int(K::notSent):
-            rig.browser.deliverError = DeliveryError::notSent();
-            break;
-        }
+        rig.browser.deliverError = error;
+        rig.browser.throwOther = !error;
         rig.prefs->setStickyChat(budget, Destination::claude());
         rig.tap();
-        rig.say(QStringLiteral("what does this mean"));
         rig.clipboard.copy(QStringLiteral("E42"));
+        rig.say(QStringLiteral("what does this mean"));
         rig.speech.finalText = QStringLiteral("what does this mean");
         rig.tap();
         rig.advance(0.9);
         QCOMPARE(rig.model().phase(), Phase::failed(message));
         QCOMPARE(rig.model().fixable(), fixable);
-        QCOMPARE(rig.log.messagesStartingWith(QStringLiteral("deliver failed: ")), QStringList{logged});
-        // The message waits on the clipboard, marked as the watcher's own.
+        const QString why = error ? error->rendered() : QStringLiteral("could not write the program file");
+        QCOMPARE(rig.logged(QStringLiteral("deliver failed: ")), QStringList{"deliver failed: " + why});
+        // The message waits on the clipboard, marked as the watcher's own; the remembered chat stays.
         QCOMPARE(rig.clipboard.written.size(), 1);
         QCOMPARE(rig.clipboard.written.first().text, QStringLiteral("what does this mean\n\n```\nE42\n```"));
-        // A failure keeps the remembered chat.
         QCOMPARE(rig.prefs->stickyChat(Destination::claude()), std::optional(budget));
         const double display = fixable ? 7.0 : 3.5;
         rig.advance(display - 0.01);
@@ -502,32 +481,22 @@ private Q_SLOTS:
         rig.browser.chats = listOf({trip}, {budget, recipes});
         rig.browser.listDelay = fromSeconds(0.5);
         rig.tap();
+        QVERIFY(!rig.model().chats());
         rig.say(QStringLiteral("send this to the budget chat"));
         rig.advance(0.6); // named intent: a second listing starts, done at 1.1
         rig.advance(0.1);
         rig.tap(); // sending at 0.7, before the listing is back
         QCOMPARE(rig.phase(), Phase::Kind::sending);
+        QCOMPARE(rig.model().chats(), std::optional(listOf({trip}, {budget, recipes})));
         rig.advance(0.4);
         QCOMPARE(rig.model().target(), std::optional(budget));
         QCOMPARE(rig.model().targetPulse(), 1);
-        QCOMPARE(rig.log.messagesStartingWith(QStringLiteral("chat target: ")),
-                 QStringList{QStringLiteral("chat target: named(\"budget\") -> Budget plan (3 chats)")});
+        QCOMPARE(rig.logged(QStringLiteral("chat target: ")),
+                 QStringList{"chat target: named(\"budget\") -> Budget plan (3 chats)"});
         rig.advance(0.5);
         QCOMPARE(rig.phase(), Phase::Kind::sent);
         QCOMPARE(rig.browser.deliveries.first().target, std::optional(budget));
         QCOMPARE(rig.prefs->stickyChat(Destination::claude()), std::optional(budget));
-    }
-
-    void chatListingStillLoadingWhenSendingIsApplied()
-    {
-        Rig rig;
-        rig.browser.chats = listOf({trip}, {});
-        rig.browser.listDelay = fromSeconds(0.5);
-        rig.tap();
-        QVERIFY(!rig.model().chats());
-        rig.tap();
-        rig.advance(0.5);
-        QCOMPARE(rig.model().chats(), std::optional(listOf({trip}, {})));
     }
 
     void aChatListingThatFinishesAfterANewerOneIsDropped()
@@ -570,34 +539,37 @@ private Q_SLOTS:
         rig.advance(1);
         QVERIFY(!rig.model().target());
         QCOMPARE(rig.model().targetPulse(), 0); // none to none is no change
-        QCOMPARE(rig.log.messagesStartingWith(QStringLiteral("chat target: ")),
-                 (QStringList{QStringLiteral("chat target: new chat (said)"),
-                              QStringLiteral("chat target: named(\"budget\") -> Budget plan (2 chats)")}));
+        QCOMPARE(rig.logged(QStringLiteral("chat target: ")),
+                 (QStringList{"chat target: new chat (said)",
+                              "chat target: named(\"budget\") -> Budget plan (2 chats)"}));
     }
 
-    void recentIntentUsesTheRememberedChatElseTheListing_data()
+    // Where a spoken chat intent points, from the remembered chat and the listing.
+    void spokenChatTargets_data()
     {
-        QTest::addColumn<bool>("remembered");
-        QTest::addColumn<QString>("expectedTitle");
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<bool>("remembered"); // Recipes remembered before the intent
+        QTest::addColumn<QString>("title");   // empty: a new chat
         QTest::addColumn<QString>("logged");
-        QTest::newRow("remembered") << true << "Recipes"
-                                    << "chat target: same chat -> Recipes";
-        QTest::newRow("first recent") << false << "Budget plan"
-                                      << "chat target: recent -> Budget plan (3 chats)";
+        QTest::newRow("same chat, remembered") << "continue in the same chat" << true << "Recipes"
+                                               << "chat target: same chat -> Recipes";
+        QTest::newRow("same chat, first recent") << "continue in the same chat" << false << "Budget plan"
+                                                 << "chat target: recent -> Budget plan (3 chats)";
     }
-    void recentIntentUsesTheRememberedChatElseTheListing()
+    void spokenChatTargets()
     {
+        QFETCH(QString, words);
         QFETCH(bool, remembered);
-        QFETCH(QString, expectedTitle);
+        QFETCH(QString, title);
         QFETCH(QString, logged);
         Rig rig;
         rig.browser.chats = listOf({trip}, {budget, recipes});
         rig.tap();
         if (remembered) rig.prefs->setStickyChat(recipes, Destination::claude());
-        rig.say(QStringLiteral("continue in the same chat"));
+        rig.say(words);
         rig.advance(0.6);
-        QCOMPARE(rig.model().target()->title, expectedTitle);
-        QCOMPARE(rig.log.messagesStartingWith(QStringLiteral("chat target: ")), QStringList{logged});
+        QCOMPARE(rig.model().target() ? rig.model().target()->title : QString(), title);
+        QCOMPARE(rig.logged(QStringLiteral("chat target: ")), QStringList{logged});
     }
 
     void aNameThatMatchesNothingAimsAtANewChat()
@@ -612,9 +584,8 @@ private Q_SLOTS:
         rig.advance(0.6);
         QVERIFY(!rig.model().target());
         QCOMPARE(rig.model().targetPulse(), 1);
-        QCOMPARE(
-            rig.log.messagesStartingWith(QStringLiteral("chat target: ")),
-            QStringList{QStringLiteral("chat target: named(\"astronomy\") -> no match, new chat (1 chats)")});
+        QCOMPARE(rig.logged(QStringLiteral("chat target: ")),
+                 QStringList{"chat target: named(\"astronomy\") -> no match, new chat (1 chats)"});
     }
 
     void hudActions()
@@ -709,30 +680,16 @@ private Q_SLOTS:
         QFETCH(bool, onboarded);
         QFETCH(bool, permissions);
         QFETCH(QStringList, windows);
-        ScopedLog log;
-        QTemporaryDir dir;
-        NoApps apps;
-        VirtualScheduler clock;
-        Prefs prefs(std::make_unique<QSettings>(dir.filePath(QStringLiteral("v.conf")), QSettings::IniFormat),
-                    apps);
-        prefs.setOnboarded(onboarded);
-        FakeSpeech speech(clock);
-        FakeTrigger trigger;
-        FakeClipboard clipboard;
-        FakeCapture capture(clock);
-        FakeBrowser browser(clock);
-        FakeShell shell;
-        shell.permissions = permissions;
-        AppController controller(prefs, clock, {speech, trigger, clipboard, capture, browser, shell},
-                                 QStringList{QStringLiteral("vell")} + arguments);
-        controller.start();
-        clock.runDue();
-        QCOMPARE(shell.windows, windows);
+        Rig rig(arguments, [&](Rig& r) {
+            r.prefs->setOnboarded(onboarded);
+            r.shell.permissions = permissions;
+        });
+        QCOMPARE(rig.shell.windows, windows);
         const bool exported = arguments.contains(QStringLiteral("/tmp/art"));
-        QCOMPARE(log.messages().contains(QStringLiteral("launch")), !exported);
-        QCOMPARE(shell.menuMade, !exported);
-        QCOMPARE(trigger.starts, exported ? 0 : 1);
-        QCOMPARE(speech.calls.contains(QStringLiteral("warmUp")), !exported);
+        QCOMPARE(rig.startupLog.contains(QStringLiteral("launch")), !exported);
+        QCOMPARE(rig.shell.menuMade, !exported);
+        QCOMPARE(rig.trigger.starts, exported ? 0 : 1);
+        QCOMPARE(rig.speech.calls.contains(QStringLiteral("warmUp")), !exported);
     }
 
     void demoStagesTheHudAndSnapsItLater_data()
@@ -772,31 +729,17 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.browser.accessAnswer = AutomationAccess::browserNotRunning;
-        rig.controller = std::make_unique<AppController>(
-            *rig.prefs, rig.clock,
-            AppController::Parts{rig.speech, rig.trigger, rig.clipboard, rig.capture, rig.browser, rig.shell},
-            QStringList{QStringLiteral("vell"), QStringLiteral("--automation-status")});
-        rig.controller->start();
-        rig.clock.runDue();
-        QCOMPARE(rig.log.messagesStartingWith(QStringLiteral("status ")),
-                 (QStringList{QStringLiteral("status Safari: browserNotRunning"),
-                              QStringLiteral("status Chrome: browserNotRunning")}));
+        rig.restart({QStringLiteral("--automation-status")});
         QCOMPARE(rig.shell.windows.last(), QStringLiteral("exit:0"));
-
         rig.browser.chats = listOf({trip}, {budget, recipes});
-        rig.log.clear();
-        rig.controller = std::make_unique<AppController>(
-            *rig.prefs, rig.clock,
-            AppController::Parts{rig.speech, rig.trigger, rig.clipboard, rig.capture, rig.browser, rig.shell},
-            QStringList{QStringLiteral("vell"), QStringLiteral("--list-chats")});
-        rig.controller->start();
-        rig.clock.runDue();
-        QCOMPARE(rig.log.messagesStartingWith(QStringLiteral("chats ")),
-                 (QStringList{
-                     QStringLiteral("chats Claude in Chrome: tabs [\"Trip to Lisbon\"], recents [\"Budget "
-                                    "plan\", \"Recipes\"]"),
-                     QStringLiteral("chats ChatGPT in Chrome: tabs [\"Trip to Lisbon\"], recents "
-                                    "[\"Budget plan\", \"Recipes\"]")}));
+        rig.restart({QStringLiteral("--list-chats")});
+        QCOMPARE(
+            rig.logged(QStringLiteral("status ")) + rig.logged(QStringLiteral("chats ")),
+            (QStringList{
+                "status Safari: browserNotRunning", "status Chrome: browserNotRunning",
+                "chats Claude in Chrome: tabs [\"Trip to Lisbon\"], recents [\"Budget plan\", \"Recipes\"]",
+                "chats ChatGPT in Chrome: tabs [\"Trip to Lisbon\"], recents [\"Budget plan\", "
+                "\"Recipes\"]"}));
     }
 
     void onboardingAndSettingsWindows()
