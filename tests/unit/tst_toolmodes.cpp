@@ -88,120 +88,57 @@ private Q_SLOTS:
         QCOMPARE(ToolModes::requested(arguments), mode);
     }
 
+    // A request reads "destination|chat|text"; anything else is the problem reported.
     void parseSend_data()
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("destination");
-        QTest::addColumn<QString>("chat");
-        QTest::addColumn<QString>("problem");
-
-        const auto args = [](std::initializer_list<const char*> list) {
-            QStringList out;
-            for (const char* a : list)
-                out << QString::fromUtf8(a);
-            return out;
-        };
-        QTest::newRow("words joined") << args({"what", "is", "this?"}) << QByteArray() << "what is this?"
-                                      << "claude"
-                                      << ""
-                                      << "";
-        QTest::newRow("input keeps inner breaks, drops the last")
-            << args({"-"}) << QByteArray("line one\n\nline \"two\"\n\n") << "line one\n\nline \"two\"\n"
-            << "claude"
-            << ""
-            << "";
-        QTest::newRow("input with a Windows line end") << args({"-"}) << QByteArray("x\r\n") << "x"
-                                                       << "claude"
-                                                       << ""
-                                                       << "";
-        QTest::newRow("input as UTF-8")
-            << args({"-"}) << QByteArray("caf\xc3\xa9 \xe2\x80\xa8 ok") << "café \u2028 ok"
-            << "claude"
-            << ""
-            << "";
-        QTest::newRow("text after -- may look like options")
-            << args({"--to", "chatgpt", "--", "--image", "-"}) << QByteArray() << "--image -"
-            << "chatgpt"
-            << ""
-            << "";
-        QTest::newRow("chat name") << args({"--chat", " budget ", "hi"}) << QByteArray() << "hi"
-                                   << "claude"
-                                   << "budget"
-                                   << "";
-        QTest::newRow("chat address picks its site")
-            << args({"--chat", "https://chatgpt.com/c/abc", "hi"}) << QByteArray() << "hi"
-            << "chatgpt"
-            << "https://chatgpt.com/c/abc"
-            << "";
-        QTest::newRow("address on another site than --to")
-            << args({"--to", "claude", "--chat", "https://chatgpt.com/c/abc", "hi"}) << QByteArray() << ""
-            << ""
-            << ""
-            << "https://chatgpt.com/c/abc is not a Claude chat";
-        QTest::newRow("address of neither site")
-            << args({"--chat", "https://evilclaude.ai/chat/1", "hi"}) << QByteArray() << ""
-            << ""
-            << ""
-            << "https://evilclaude.ai/chat/1 is not a Claude or ChatGPT chat";
-        QTest::newRow("unknown destination") << args({"--to", "bard", "hi"}) << QByteArray() << ""
-                                             << ""
-                                             << ""
-                                             << "--to takes claude or chatgpt";
-        QTest::newRow("--to without a value") << args({"hi", "--to"}) << QByteArray() << ""
-                                              << ""
-                                              << ""
-                                              << "--to takes claude or chatgpt";
-        QTest::newRow("unknown option") << args({"--shout", "hi"}) << QByteArray() << ""
-                                        << ""
-                                        << ""
-                                        << "Unknown option --shout";
-        QTest::newRow("words and input") << args({"hi", "-"}) << QByteArray("there") << ""
-                                         << ""
-                                         << ""
-                                         << "Give the text as words or as - for standard input, not both";
-        QTest::newRow("nothing") << args({}) << QByteArray() << ""
-                                 << ""
-                                 << ""
-                                 << "Nothing to send";
-        QTest::newRow("blank input") << args({"-"}) << QByteArray(" \n\t\n") << ""
-                                     << ""
-                                     << ""
-                                     << "Nothing to send";
-        QTest::newRow("image without a file") << args({"hi", "--image"}) << QByteArray() << ""
-                                              << ""
-                                              << ""
-                                              << "--image needs a file";
+        QTest::addColumn<QString>("outcome");
+        const auto row = [](const char* name, QStringList arguments, const QByteArray& input,
+                            const QString& outcome) { QTest::newRow(name) << arguments << input << outcome; };
+        row("words joined", {"what", "is", "this?"}, {}, "claude||what is this?");
+        row("input keeps inner breaks, drops the last", {"-"}, "line one\n\nline \"two\"\n\n",
+            "claude||line one\n\nline \"two\"\n");
+        row("input with a Windows line end", {"-"}, "x\r\n", "claude||x");
+        row("input as UTF-8", {"-"}, "caf\xc3\xa9 \xe2\x80\xa8 ok",
+            QString::fromUtf8("claude||café \u2028 ok"));
+        row("text after -- may look like options", {"--to", "chatgpt", "--", "--image", "-"}, {},
+            "chatgpt||--image -");
+        row("chat name", {"--chat", " budget ", "hi"}, {}, "claude|budget|hi");
+        row("chat address picks its site", {"--chat", "https://chatgpt.com/c/abc", "hi"}, {},
+            "chatgpt|https://chatgpt.com/c/abc|hi");
+        row("address on another site than --to",
+            {"--to", "claude", "--chat", "https://chatgpt.com/c/abc", "hi"}, {},
+            "https://chatgpt.com/c/abc is not a Claude chat");
+        row("address of neither site", {"--chat", "https://evilclaude.ai/chat/1", "hi"}, {},
+            "https://evilclaude.ai/chat/1 is not a Claude or ChatGPT chat");
+        row("unknown destination", {"--to", "bard", "hi"}, {}, "--to takes claude or chatgpt");
+        row("--to without a value", {"hi", "--to"}, {}, "--to takes claude or chatgpt");
+        row("unknown option", {"--shout", "hi"}, {}, "Unknown option --shout");
+        row("words and input", {"hi", "-"}, "there",
+            "Give the text as words or as - for standard input, not both");
+        row("nothing", {}, {}, "Nothing to send");
+        row("blank input", {"-"}, " \n\t\n", "Nothing to send");
+        row("image without a file", {"hi", "--image"}, {}, "--image needs a file");
     }
     void parseSend()
     {
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, input);
-        QFETCH(QString, text);
-        QFETCH(QString, destination);
-        QFETCH(QString, chat);
-        QFETCH(QString, problem);
-
+        QFETCH(QString, outcome);
         int reads = 0;
         const auto parsed = ToolModes::parseSend(arguments, Destination::claude(), [&] {
             ++reads;
             return input;
         });
-        if (!problem.isEmpty()) {
-            QVERIFY(std::holds_alternative<QString>(parsed));
-            QCOMPARE(std::get<QString>(parsed), problem);
-            return;
-        }
-        QVERIFY2(std::holds_alternative<ToolModes::SendRequest>(parsed),
-                 qPrintable(std::get_if<QString>(&parsed) ? *std::get_if<QString>(&parsed) : QString()));
-        const auto& request = std::get<ToolModes::SendRequest>(parsed);
-        QCOMPARE(request.text, text);
-        QCOMPARE(request.destination.id, destination);
-        QCOMPARE(request.chat, chat);
-        QCOMPARE(reads, arguments.contains(QStringLiteral("-")) && !arguments.contains(QStringLiteral("--"))
-                            ? 1
-                            : 0);
+        const auto* request = std::get_if<ToolModes::SendRequest>(&parsed);
+        QCOMPARE(request ? request->destination.id + '|' + request->chat + '|' + request->text
+                         : std::get<QString>(parsed),
+                 outcome);
+        // Standard input is read once, and only when asked for.
+        if (request)
+            QCOMPARE(reads,
+                     arguments.contains(QStringLiteral("-")) && !arguments.contains(QStringLiteral("--")));
     }
 
     void imagesAreReducedLikeClipboardImages_data()
@@ -273,41 +210,28 @@ private Q_SLOTS:
         QCOMPARE(std::get<QString>(parsed), error);
     }
 
-    void statusLinesForEachBrowser()
+    void statusAndChatLines()
     {
         ScopedLog log;
         VirtualScheduler clock;
         FakeBrowser browser(clock);
         browser.accessAnswer = AutomationAccess::notAsked;
-        Terminal terminal;
-        const auto [status, task] =
-            runToEnd({QStringLiteral("--automation-status")}, browser, clock, terminal);
-        QCOMPARE(status, std::optional<int>(0));
-        const QStringList expected{QStringLiteral("status Safari: notAsked"),
-                                   QStringLiteral("status Chrome: notAsked")};
-        QCOMPARE(terminal.out, expected);
-        QCOMPARE(log.messagesStartingWith(QStringLiteral("status ")), expected);
-        // Never asks the user.
-        for (const auto& call : browser.accessCalls)
-            QCOMPARE(call.second, false);
-    }
-
-    void chatLinesForEachDestination()
-    {
-        ScopedLog log;
-        VirtualScheduler clock;
-        FakeBrowser browser(clock);
         browser.chats = ChatList::fromRows({{QStringLiteral("t"), budget.title, budget.url},
                                             {QStringLiteral("r"), QStringLiteral("Say \"hi\""), trip.url}});
         browser.listDelay = fromSeconds(2);
         Terminal terminal;
-        const auto [status, task] = runToEnd({QStringLiteral("--list-chats")}, browser, clock, terminal);
-        QCOMPARE(status, std::optional<int>(0));
+        QCOMPARE(runToEnd({QStringLiteral("--automation-status")}, browser, clock, terminal).first, 0);
+        QCOMPARE(runToEnd({QStringLiteral("--list-chats")}, browser, clock, terminal).first, 0);
         const QString lists = QStringLiteral(" in Chrome: tabs [\"Budget plan\"], recents [\"Say \"hi\"\"]");
-        const QStringList expected{QStringLiteral("chats Claude") + lists,
-                                   QStringLiteral("chats ChatGPT") + lists};
+        const QStringList expected{"status Safari: notAsked", "status Chrome: notAsked",
+                                   "chats Claude" + lists, "chats ChatGPT" + lists};
         QCOMPARE(terminal.out, expected);
-        QCOMPARE(log.messagesStartingWith(QStringLiteral("chats ")), expected);
+        QCOMPARE(log.messagesStartingWith(QStringLiteral("status ")) +
+                     log.messagesStartingWith(QStringLiteral("chats ")),
+                 expected);
+        // The status never asks the user.
+        for (const auto& call : browser.accessCalls)
+            QCOMPARE(call.second, false);
     }
 
     void sendOutcomes_data()
@@ -372,10 +296,9 @@ private Q_SLOTS:
 
         QCOMPARE(browser.deliveries.size(), 1);
         const Delivery& d = browser.deliveries.first();
-        QCOMPARE(d.text, QStringLiteral("look here"));
-        QCOMPARE(d.destination, Destination::claude());
-        QCOMPARE(d.browser, Browser::chrome);
-        QCOMPARE(d.target, std::optional<ChatTarget>());
+        QVERIFY(std::tie(d.text, d.destination, d.browser, d.target) ==
+                std::tuple(QStringLiteral("look here"), Destination::claude(), Browser::chrome,
+                           std::optional<ChatTarget>()));
         QCOMPARE(d.images.size(), 1);
         QCOMPARE(QImage::fromData(d.images.first(), "JPEG").size(), QSize(100, 50));
     }
