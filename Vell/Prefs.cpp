@@ -125,11 +125,16 @@ Prefs::Prefs(std::unique_ptr<QSettings> store, const InstalledApps& apps, QObjec
 
 Prefs::~Prefs() = default;
 
+QString Prefs::sharedStorePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Vell/Vell.conf");
+}
+
 Prefs& Prefs::shared()
 {
     static Prefs* instance = [] {
-        const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                             QStringLiteral("/Vell/Vell.conf");
+        const QString path = sharedStorePath();
         const auto& make = sharedAppsFactory();
         const std::unique_ptr<InstalledApps> apps = make ? make() : std::make_unique<NothingInstalled>();
         // Lives until the process ends, like every other long-lived part.

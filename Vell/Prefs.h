@@ -68,6 +68,8 @@ public:
     // made on first use. Its destination guess asks the applications named by
     // setSharedInstalledApps; without that, nothing counts as installed.
     static Prefs& shared();
+    // The file shared() reads and writes: ~/.config/Vell/Vell.conf.
+    static QString sharedStorePath();
     // How shared() learns which applications are installed: `make` runs once,
     // when shared() is first made. Call before anything reads shared().
     static void setSharedInstalledApps(std::function<std::unique_ptr<InstalledApps>()> make);
