@@ -1,0 +1,128 @@
+// The window host on the offscreen platform with a tiny view from a temporary
+// folder: one window while it is open, its size fixed at creation, a fresh view
+// on every show, and closing (by the user or the host) forgetting the window
+// before onClose runs, so the next show builds a new one.
+#include "ScopedLog.h"
+#include "WindowHost.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestWindowHost : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QUrl view_;
+    std::unique_ptr<QQmlEngine> engine_;
+
+    QUrl write(const QString& name, const QByteArray& text)
+    {
+        QFile file(dir_.filePath(name));
+        if (!file.open(QIODevice::WriteOnly)) return {};
+        file.write(text);
+        return QUrl::fromLocalFile(file.fileName());
+    }
+
+    static QQuickItem* content(QQuickWindow* window)
+    {
+        const QList<QQuickItem*> items = window->contentItem()->childItems();
+        return items.size() == 1 ? items.first() : nullptr;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        view_ = write(QStringLiteral("View.qml"),
+                      "import QtQuick\nRectangle { property string label: \"none\" }\n");
+    }
+    void init() { engine_ = std::make_unique<QQmlEngine>(); }
+    void cleanup() { engine_.reset(); }
+
+    void oneWindowWhileOpenSizedOnlyAtCreation()
+    {
+        WindowHost host(*engine_);
+        host.show(QStringLiteral("Welcome to Vell"), QSize(320, 240), true, view_, {{"label", "first"}});
+        QPointer<QQuickWindow> window = host.window();
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->title(), QStringLiteral("Welcome to Vell"));
+        QCOMPARE(window->size(), QSize(320, 240));
+        const QRect available = window->screen()->availableGeometry();
+        QVERIFY(qAbs(window->geometry().center().x() - available.center().x()) <= 1);
+        QVERIFY(qAbs(window->geometry().center().y() - available.center().y()) <= 1);
+        QPointer<QQuickItem> first = content(window);
+        QVERIFY(first);
+        QCOMPARE(first->property("label").toString(), QStringLiteral("first"));
+        QTRY_COMPARE(first->size(), QSizeF(320, 240));
+
+        host.show(QStringLiteral("Vell Settings"), QSize(500, 400), true, view_, {{"label", "second"}});
+        QCOMPARE(host.window(), window.data());
+        QCOMPARE(window->size(), QSize(320, 240));
+        QCOMPARE(window->title(), QStringLiteral("Vell Settings"));
+        QQuickItem* second = content(window);
+        QVERIFY(second);
+        QVERIFY(second != first.data());
+        QCOMPARE(second->property("label").toString(), QStringLiteral("second"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(first.isNull());
+    }
+
+    void closingForgetsTheWindowBeforeOnClose_data()
+    {
+        QTest::addColumn<bool>("byUser");
+        QTest::newRow("user closes") << true;
+        QTest::newRow("host closes") << false;
+    }
+    void closingForgetsTheWindowBeforeOnClose()
+    {
+        QFETCH(bool, byUser);
+        WindowHost host(*engine_);
+        int closes = 0;
+        host.onClose = [&] {
+            ++closes;
+            QVERIFY(!host.window());
+        };
+        host.show(QStringLiteral("Vell Settings"), QSize(300, 200), true, view_);
+        QPointer<QQuickWindow> old = host.window();
+
+        if (byUser) {
+            QCloseEvent event;
+            QCoreApplication::sendEvent(old, &event);
+        } else {
+            host.close();
+        }
+        QCOMPARE(closes, 1);
+        QVERIFY(!host.window());
+        host.close(); // nothing open: no second onClose
+        QCOMPARE(closes, 1);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(old.isNull());
+
+        host.show(QStringLiteral("Vell Settings"), QSize(360, 280), true, view_);
+        QVERIFY(host.window());
+        QCOMPARE(host.window()->size(), QSize(360, 280));
+        QVERIFY(content(host.window()));
+    }
+
+    void brokenViewIsLoggedAndTheWindowStillShows()
+    {
+        ScopedLog log;
+        WindowHost host(*engine_);
+        host.show(QStringLiteral("Vell"), QSize(200, 100), false, view_);
+        host.show(QStringLiteral("Vell"), QSize(200, 100), false,
+                  write(QStringLiteral("Broken.qml"), "import QtQuick\nRectangle { nosuch: 1 }\n"));
+        QVERIFY(host.window() && host.window()->isVisible());
+        QVERIFY(!content(host.window())); // the previous view is gone, not left standing
+        QCOMPARE(log.messagesStartingWith(QStringLiteral("window: cannot show ")).size(), 1);
+    }
+};
+
+QTEST_MAIN(TestWindowHost)
+#include "tst_windowhost.moc"
