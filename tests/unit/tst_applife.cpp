@@ -56,7 +56,6 @@ private Q_SLOTS:
         app.setLaunchAtLogin(false);
         QVERIFY(!QFile::exists(entry()));
         QVERIFY(!app.launchAtLogin());
-        app.setLaunchAtLogin(false); // already off: nothing to do, nothing logged
     }
 
     void entryTurnedOffByTheDesktop_data()
@@ -66,9 +65,7 @@ private Q_SLOTS:
         const QByteArray head = "[Desktop Entry]\nType=Application\nExec=vell\n";
         QTest::newRow("plain") << head << true;
         QTest::newRow("hidden") << head + "Hidden=true\n" << false;
-        QTest::newRow("hidden false") << head + "Hidden=false\n" << true;
         QTest::newRow("gnome disabled") << head + "X-GNOME-Autostart-enabled = false\n" << false;
-        QTest::newRow("gnome enabled") << head + "X-GNOME-Autostart-enabled=true\n" << true;
         QTest::newRow("hidden in another group") << head + "[Desktop Action x]\nHidden=true\n" << true;
         QTest::newRow("comment") << head + "# Hidden=true\n" << true;
     }
@@ -99,8 +96,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("exec");
-        QTest::newRow("plain") << "/usr/bin/vell"
-                               << "\"/usr/bin/vell\"";
         QTest::newRow("space") << "/opt/My Apps/vell"
                                << "\"/opt/My Apps/vell\"";
         QTest::newRow("dollar") << "/a/$HOME/vell"
@@ -109,12 +104,8 @@ private Q_SLOTS:
                                    << "\"/a/b\\\\\\\\c\"";
         QTest::newRow("double quote") << "/a/\"q\"/vell"
                                       << "\"/a/\\\\\"q\\\\\"/vell\"";
-        QTest::newRow("backtick") << "/a/`id`/vell"
-                                  << "\"/a/\\\\`id\\\\`/vell\"";
         QTest::newRow("percent") << "/a/100%u/vell"
                                  << "\"/a/100%%u/vell\"";
-        QTest::newRow("single quote") << "/a/it's/vell"
-                                      << "\"/a/it\'s/vell\"";
     }
     void execKeyQuoting()
     {
@@ -126,13 +117,10 @@ private Q_SLOTS:
     void relaunchStartsExactlyTheExecutable_data()
     {
         QTest::addColumn<QString>("folder");
-        QTest::newRow("plain") << "bin";
         QTest::newRow("space") << "My Apps";
-        QTest::newRow("single quote") << "it's";
         QTest::newRow("quote injection") << "x'; touch injected; echo '";
         QTest::newRow("dollar") << "$HOME and ${PATH}";
         QTest::newRow("backticks") << "`touch injected`";
-        QTest::newRow("double quotes") << "\"a\" \\\" b";
         QTest::newRow("newline") << "two\nlines";
     }
     void relaunchStartsExactlyTheExecutable()
@@ -191,36 +179,11 @@ private Q_SLOTS:
         QCOMPARE(log.messages().size(), 1);
     }
 
-    void versionShowsMissingPartsAsQuestionMarks_data()
-    {
-        QTest::addColumn<QString>("shortVersion");
-        QTest::addColumn<QString>("build");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("both") << "0.1.0"
-                              << "42"
-                              << "0.1.0 (42)";
-        QTest::newRow("no build") << "0.1.0"
-                                  << ""
-                                  << "0.1.0 (?)";
-        QTest::newRow("no version") << ""
-                                    << "42"
-                                    << "? (42)";
-        QTest::newRow("neither") << ""
-                                 << ""
-                                 << "? (?)";
-    }
-    void versionShowsMissingPartsAsQuestionMarks()
-    {
-        QFETCH(QString, shortVersion);
-        QFETCH(QString, build);
-        QFETCH(QString, shown);
-        QCOMPARE(Updates::version(shortVersion, build), shown);
-    }
-
-    void builtVersionComesFromTheProjectAndTheCommitCount()
+    void versionComesFromTheProjectAndTheCommitCount()
     {
         static const QRegularExpression form(QStringLiteral("^\\d+\\.\\d+\\.\\d+ \\((\\d+|\\?)\\)$"));
         QVERIFY2(form.match(Updates::version()).hasMatch(), qPrintable(Updates::version()));
+        QCOMPARE(Updates::version(QString(), QString()), QStringLiteral("? (?)"));
     }
 };
 
