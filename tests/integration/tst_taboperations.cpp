@@ -91,14 +91,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QStringList>("after");
 
-        QTest::newRow("target already open")
-            << QStringList{budget} << budget << "found" << QStringList{budget};
-        QTest::newRow("fragment differs")
-            << QStringList{budget + "#message-4"} << budget << "found" << QStringList{budget + "#message-4"};
-        QTest::newRow("query differs") << QStringList{budget + "?model=large"} << budget << "found"
-                                       << QStringList{budget + "?model=large"};
-        QTest::newRow("trailing slash")
-            << QStringList{budget + "/"} << budget << "found" << QStringList{budget + "/"};
+        // Slash, query and fragment aside, it is the target.
+        QTest::newRow("target already open") << QStringList{budget + "/?model=large#message-4"} << budget
+                                             << "found" << QStringList{budget + "/?model=large#message-4"};
         QTest::newRow("new chat already open")
             << QStringList{claudeNew} << QString() << "found" << QStringList{claudeNew};
         QTest::newRow("other chat moved to target")
@@ -257,10 +252,6 @@ private Q_SLOTS:
             << QStringList{"Garden & plants"} << QStringList{"Quarterly report", "Garden & plants"} << 2;
         QTest::newRow("no assistant tab, no recents")
             << claude << QJsonObject() << QStringList{garden} << QStringList() << QStringList() << 0;
-        QTest::newRow("80 recents at most")
-            << claude << QJsonObject{{"recentCount", 120}} << QStringList{claudeNew} << QStringList()
-            << QStringList{"Chat number 1", "Chat number 2"} << 80;
-
         const QString hostile =
             QStringLiteral("<img src=/__pwned?title onerror=\"fetch('/__pwned?onerror')\"> "
                            "\"quoted\" \\ back");
