@@ -124,17 +124,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("script");
         QTest::addColumn<int>("taps");
 
+        // Each trigger's real key and what the server's timestamps and raw events make of it;
+        // the classification itself is covered on virtual time.
         const auto alt = TriggerKey::rightOption;
         QTest::newRow("right alt") << alt << "altR+ altR-" << 1;
         QTest::newRow("right super") << TriggerKey::rightCommand << "superR+ superR-" << 1;
         QTest::newRow("right ctrl") << TriggerKey::rightControl << "ctrlR+ ctrlR-" << 1;
         QTest::newRow("left alt") << alt << "altL+ altL-" << 0;
-        QTest::newRow("right ctrl for right alt") << alt << "ctrlR+ ctrlR-" << 0;
         QTest::newRow("held 0.4 s") << alt << "altR+ altR-400" << 0;
         QTest::newRow("letter in between") << alt << "altR+ a+ a- altR-" << 0;
-        QTest::newRow("left twin in between") << alt << "altR+ altL+ altL- altR-" << 0;
-        QTest::newRow("shift in between") << alt << "altR+ shiftL+ shiftL- altR-" << 0;
-        QTest::newRow("three taps") << alt << "altR+ altR- altR+ altR- altR+ altR-" << 3;
     }
 
     void classifiesInjectedKeys()
