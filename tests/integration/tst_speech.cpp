@@ -171,8 +171,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("legacy");
         QTest::addColumn<QString>("keeping");
         QTest::addColumn<QString>("listeningLine");
-        QTest::newRow("segments") << false << ""
-                                  << "speech: listening (pocketsphinx) 1 ch, 16000 Hz, Int16";
         QTest::newRow("segments, continuing") << false << "my words"
                                               << "speech: listening (pocketsphinx) 1 ch, 16000 Hz, Int16";
         QTest::newRow("cumulative, continuing") << true << "my words"
