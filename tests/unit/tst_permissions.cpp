@@ -145,23 +145,12 @@ private Q_SLOTS:
         QCOMPARE(p.allGranted(), missing == -1);
     }
 
-    void accessibilityTextNamesTheCurrentTrigger_data()
-    {
-        QTest::addColumn<TriggerKey>("trigger");
-        QTest::addColumn<QString>("why");
-        QTest::newRow("right alt") << TriggerKey::rightOption
-                                   << "Used to detect the Alt shortcut in any app.";
-        QTest::newRow("right super") << TriggerKey::rightCommand
-                                     << "Used to detect the Super shortcut in any app.";
-        QTest::newRow("right ctrl") << TriggerKey::rightControl
-                                    << "Used to detect the Ctrl shortcut in any app.";
-    }
     void accessibilityTextNamesTheCurrentTrigger()
     {
-        QFETCH(TriggerKey, trigger);
         const Permissions p = permissions(); // made before the change, read after it
-        prefs_->setTrigger(trigger);
-        QTEST(p.why(Permission::accessibility), "why");
+        prefs_->setTrigger(TriggerKey::rightCommand);
+        QCOMPARE(p.why(Permission::accessibility),
+                 QStringLiteral("Used to detect the Super shortcut in any app."));
     }
 };
 
