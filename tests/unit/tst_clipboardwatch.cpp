@@ -112,7 +112,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("includeRecent");
         QTest::addColumn<bool>("taken");
         QTest::newRow("19 s before") << 19.0 << true << true;
-        QTest::newRow("21 s before") << 21.0 << true << false;
         QTest::newRow("exactly 20 s before") << 20.0 << true << false;
         QTest::newRow("19 s before, setting off") << 19.0 << false << false;
         QTest::newRow("never copied") << -1.0 << true << false;

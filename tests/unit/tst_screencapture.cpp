@@ -147,22 +147,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("bundleID");
         QTest::addColumn<QString>("instance");
         QTest::addColumn<bool>("excluded");
-        QTest::newRow("Passwords") << "com.apple.Passwords"
-                                   << "" << true;
-        QTest::newRow("1Password bundle") << "com.1password.1password"
-                                          << "" << true;
-        QTest::newRow("Bitwarden flatpak") << "com.bitwarden.desktop"
-                                           << "" << true;
-        QTest::newRow("KeePassXC class") << "KeePassXC"
-                                         << "keepassxc" << true;
-        QTest::newRow("Seahorse GTK app id") << "org.gnome.seahorse.Application"
-                                             << "" << true;
-        QTest::newRow("only the instance names it") << "Electron"
-                                                    << "bitwarden" << true;
-        QTest::newRow("an editor") << "Editor"
-                                   << "editor" << false;
-        QTest::newRow("a word that merely contains a name") << "KeePassXCFan"
-                                                            << "keepassxcfan" << false;
+        // clang-format off
+        QTest::newRow("Passwords") << "com.apple.Passwords" << "" << true;
+        QTest::newRow("1Password bundle") << "com.1password.1password" << "" << true;
+        QTest::newRow("Bitwarden flatpak") << "com.bitwarden.desktop" << "" << true;
+        QTest::newRow("KeePassXC class") << "KeePassXC" << "keepassxc" << true;
+        QTest::newRow("Seahorse GTK app id") << "org.gnome.seahorse.Application" << "" << true;
+        QTest::newRow("only the instance names it") << "Electron" << "bitwarden" << true;
+        QTest::newRow("an editor") << "Editor" << "editor" << false;
+        QTest::newRow("a word that merely contains a name") << "KeePassXCFan" << "keepassxcfan" << false;
+        // clang-format on
     }
 
     void passwordManagersAreNeverCaptured()
