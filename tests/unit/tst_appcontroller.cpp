@@ -388,11 +388,7 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.browser.deliverDelay = fromSeconds(80);
-        rig.tap();
-        rig.say(QStringLiteral("summarise this page"));
-        rig.speech.finalText = QStringLiteral("summarise this page");
-        rig.tap();
-        rig.advance(0.9);
+        rig.session(QStringLiteral("summarise this page"));
         QCOMPARE(rig.phase(), Phase::Kind::delivering);
         rig.advance(74.99);
         QCOMPARE(rig.phase(), Phase::Kind::delivering);
@@ -435,9 +431,7 @@ private Q_SLOTS:
     void tappingWhileSentIsShownStartsANewSession()
     {
         Rig rig;
-        rig.tap();
-        rig.tap();
-        rig.advance(0.9);
+        rig.session(QStringLiteral("hello"));
         QCOMPARE(rig.phase(), Phase::Kind::sent);
         rig.advance(1.0);
         rig.tap();
@@ -451,9 +445,7 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.browser.deliverError = DeliveryError::jsOff(Browser::chrome);
-        rig.tap();
-        rig.tap();
-        rig.advance(0.9);
+        rig.session(QStringLiteral("hello"));
         QVERIFY(rig.model().fixable());
         rig.shell.windows.clear();
         rig.shell.actions.fix();
@@ -625,10 +617,8 @@ private Q_SLOTS:
     {
         Rig rig;
         rig.browser.deliverDelay = fromSeconds(3);
-        rig.tap();
-        rig.say(QStringLiteral("hello"));
-        rig.tap();
-        rig.advance(1);
+        rig.session(QStringLiteral("hello"));
+        rig.advance(0.1);
         rig.controller.reset();
         rig.advance(100);
         rig.trigger.tap();
