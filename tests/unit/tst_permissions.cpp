@@ -1,10 +1,13 @@
 // Permissions: when a permission counts as denied, what asking does in each
 // state (prompt, settings, or both), the "asked." marks, the first missing
-// permission, and the accessibility text following the trigger key.
+// permission, the accessibility text following the trigger key, and which
+// sound settings the desktop opens for the microphone.
+#include "DesktopPermissions.h"
 #include "FakeInstalledApps.h"
 #include "FakePermissionSystem.h"
 #include "Permissions.h"
 #include "Prefs.h"
+#include "ScopedLog.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -84,8 +87,7 @@ private Q_SLOTS:
         QFETCH(bool, askedBefore);
         QFETCH(bool, promptAllows);
         system_.microphone = microphone;
-        system_.screen = granted;
-        system_.accessibility = granted;
+        system_.screen = system_.accessibility = granted;
         system_.screenAllowedAfterPrompt = promptAllows;
         const QString key = QStringLiteral("asked.") + Permissions::settingsAnchor(permission);
         if (askedBefore) marks_->setValue(key, true);
@@ -108,10 +110,10 @@ private Q_SLOTS:
         QCOMPARE(marks_->allKeys(), (QStringList{"asked.Privacy_Accessibility", "asked.Privacy_Microphone",
                                                  "asked.Privacy_ScreenCapture"}));
         system_.grantAll();
-        for (Permission permission : Permissions::all())
+        for (Permission permission : Permissions::all()) {
             p.request(permission);
-        for (Permission permission : Permissions::all())
             QVERIFY(p.asked(permission));
+        }
     }
 
     void firstMissingFollowsCheckOrder_data()
@@ -122,10 +124,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("missing"); // -1: none
 
         QTest::newRow("all granted") << AccessStatus::authorized << true << true << -1;
-        QTest::newRow("everything missing")
-            << AccessStatus::notDetermined << false << false << int(Permission::microphone);
-        QTest::newRow("microphone restricted")
-            << AccessStatus::restricted << true << true << int(Permission::microphone);
+        QTest::newRow("microphone restricted, all missing")
+            << AccessStatus::restricted << false << false << int(Permission::microphone);
         QTest::newRow("screen and accessibility missing")
             << AccessStatus::authorized << false << false << int(Permission::screen);
         QTest::newRow("only accessibility missing")
@@ -151,6 +151,50 @@ private Q_SLOTS:
         prefs_->setTrigger(TriggerKey::rightCommand);
         QCOMPARE(p.why(Permission::accessibility),
                  QStringLiteral("Used to detect the Super shortcut in any app."));
+    }
+
+    void soundSettingsCommand_data()
+    {
+        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QStringList>("command");
+
+        const QStringList all{"pavucontrol", "gnome-control-center", "kcmshell5", "mate-volume-control"};
+        QTest::newRow("unknown desktop: list order")
+            << all << "openbox" << QStringList{"gnome-control-center", "sound"};
+        QTest::newRow("the desktop's own panel first")
+            << all << "KDE" << QStringList{"kcmshell5", "kcm_pulseaudio"};
+        QTest::newRow("desktop list with several names")
+            << all << "ubuntu:MATE" << QStringList{"mate-volume-control"};
+        QTest::newRow("desktop panel missing: a mixer")
+            << QStringList{"pavucontrol"} << "KDE" << QStringList{"pavucontrol"};
+    }
+    void soundSettingsCommand()
+    {
+        QFETCH(QStringList, installed);
+        QFETCH(QString, desktop);
+        QTemporaryDir bin;
+        for (const QString& program : installed) {
+            QFile f(bin.filePath(program));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        QTEST(DesktopPermissions::soundSettingsCommand(desktop, {bin.path()}).value_or(QStringList()),
+              "command");
+    }
+
+    void withoutSettingsToOpenOnlyLogs()
+    {
+        QTemporaryDir empty;
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", empty.path().toLocal8Bit());
+        ScopedLog log;
+        DesktopPermissions desktop;
+        desktop.openSettings(Permission::microphone);
+        desktop.openSettings(Permission::screen);
+        qputenv("PATH", path);
+        QCOMPARE(log.messages(), (QStringList{"permissions: no sound settings installed",
+                                              "permissions: no settings to open for Screen Recording"}));
     }
 };
 
