@@ -74,52 +74,40 @@ private Q_SLOTS:
         }
     }
 
-    void toolModesRunBesideWithoutTouchingTheSocket_data()
+    // Tool modes run beside a running copy without touching its socket. Alone, a tool
+    // that is about to exit must not collect a launch's show request; a demo stays
+    // running as the application, so it does take the name.
+    void toolModes_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("list chats") << QStringList{"vell", "--list-chats"};
-        QTest::newRow("send") << QStringList{"vell", "--send", "hello"};
-        QTest::newRow("demo") << QStringList{"vell", "--demo", "--state", "sent"};
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<bool>("listens");
+        QTest::newRow("list chats beside") << QStringList{"vell", "--list-chats"} << true << false;
+        QTest::newRow("demo beside") << QStringList{"vell", "--demo", "--state", "sent"} << true << false;
+        QTest::newRow("demo alone") << QStringList{"vell", "--demo"} << false << true;
+        QTest::newRow("list chats alone") << QStringList{"vell", "--list-chats"} << false << false;
     }
-    void toolModesRunBesideWithoutTouchingTheSocket()
+    void toolModes()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(bool, running);
+        QFETCH(bool, listens);
         int shows = 0;
-        SingleInstance running(path());
-        QCOMPARE(running.claim({QStringLiteral("vell")}, [&] { ++shows; }), Claim::first);
-
+        std::optional<SingleInstance> first;
+        if (running) {
+            first.emplace(path());
+            QCOMPARE(first->claim({QStringLiteral("vell")}, [&] { ++shows; }), Claim::first);
+        }
         SingleInstance tool(path());
         QCOMPARE(tool.claim(arguments, [] {}), Claim::first);
-        QVERIFY(!tool.listening());
+        QCOMPARE(tool.listening(), listens);
         QTest::qWait(0);
         QCOMPARE(shows, 0);
 
-        // The running copy still owns the name.
         SingleInstance later(path());
-        QCOMPARE(later.claim({QStringLiteral("vell")}, [] {}), Claim::deferred);
-        QTRY_COMPARE(shows, 1);
-    }
-
-    // A tool that is about to exit must not collect a launch's show request; a demo stays
-    // running as the application, so it does take the name when it is alone.
-    void aloneOnlyTheLastingModesListen_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("listens");
-        QTest::newRow("plain") << QStringList{"vell"} << true;
-        QTest::newRow("demo") << QStringList{"vell", "--demo"} << true;
-        QTest::newRow("list chats") << QStringList{"vell", "--list-chats"} << false;
-    }
-    void aloneOnlyTheLastingModesListen()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(bool, listens);
-        SingleInstance alone(path());
-        QCOMPARE(alone.claim(arguments, [] {}), Claim::first);
-        QCOMPARE(alone.listening(), listens);
-
-        SingleInstance next(path());
-        QCOMPARE(next.claim({QStringLiteral("vell")}, [] {}), listens ? Claim::deferred : Claim::first);
+        QCOMPARE(later.claim({QStringLiteral("vell")}, [] {}),
+                 running || listens ? Claim::deferred : Claim::first);
+        QTRY_COMPARE(shows, running ? 1 : 0);
     }
 
     void crashedCopysSocketIsTakenOver()
