@@ -56,19 +56,7 @@ private:
     std::unique_ptr<HUDController> hud_;
     QStringList actions_;
 
-    unsigned long rootProperty(const char* name) const
-    {
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0, value = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(x_, DefaultRootWindow(x_), XInternAtom(x_, name, False), 0, 1, False,
-                               AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
-            data && count)
-            value = *reinterpret_cast<unsigned long*>(data);
-        if (data) XFree(data);
-        return value;
-    }
+    // The server's own focus: a window manager that activated the panel would have moved it.
     Window inputFocus() const
     {
         Window focus = 0;
@@ -161,7 +149,6 @@ private Q_SLOTS:
         const int bottom = screenHeight - dockHeight - 14;
         QTRY_COMPARE_WITH_TIMEOUT(serverGeometry(panel), QRect(screenWidth / 2 - 400, bottom - 340, 800, 340),
                                   5000);
-        QCOMPARE(rootProperty("_NET_ACTIVE_WINDOW"), editor_);
         QCOMPARE(inputFocus(), Window(editor_));
 
         // No compositor here: the window is shaped to its surfaces, not a full 800 x 340 rectangle.
@@ -182,7 +169,6 @@ private Q_SLOTS:
         QVERIFY(!target.isNull());
         clickAt(target);
         QTRY_COMPARE_WITH_TIMEOUT(actions_, QStringList{QStringLiteral("add")}, 5000);
-        QCOMPARE(rootProperty("_NET_ACTIVE_WINDOW"), editor_);
         QCOMPARE(inputFocus(), Window(editor_));
     }
 
@@ -200,7 +186,6 @@ private Q_SLOTS:
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines.at(0), QStringLiteral("demo snap → ") + path);
         QVERIFY2(lines.at(1).startsWith(QStringLiteral("demo snap failed ")), qPrintable(lines.at(1)));
-        if (qEnvironmentVariableIsSet("VELL_KEEP_SNAP")) picture.save(qEnvironmentVariable("VELL_KEEP_SNAP"));
     }
 
     void hideTakesItOffScreen()
@@ -208,7 +193,6 @@ private Q_SLOTS:
         const Window panel = hud_->panel()->winId();
         hud_->hide();
         QTRY_VERIFY_WITH_TIMEOUT(!viewable(panel), 5000);
-        QVERIFY(!hud_->panel()->isVisible());
         hud_->hide();
         hud_->show();
         QTRY_VERIFY_WITH_TIMEOUT(viewable(panel), 5000);
