@@ -1,12 +1,18 @@
 #include "PocketSphinxEngine.h"
 
+#include "Log.h"
+#include "SpeechDictionary.h"
 #include "UtteranceShaper.h"
 
 #include <pocketsphinx.h>
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutex>
 #include <QPointer>
+#include <QStandardPaths>
+
+#include <malloc.h>
 
 #include <atomic>
 #include <optional>
@@ -21,7 +27,8 @@ const QString modelRoot = QStringLiteral("/usr/share/pocketsphinx/model/en-us");
 PocketSphinxEngine::Model PocketSphinxEngine::Model::installed()
 {
     return {modelRoot + QStringLiteral("/en-us"), modelRoot + QStringLiteral("/en-us.lm.bin"),
-            modelRoot + QStringLiteral("/cmudict-en-us.dict")};
+            modelRoot + QStringLiteral("/cmudict-en-us.dict"),
+            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Vell")};
 }
 
 // Owns the pocketsphinx decoder; lives on the decoder thread. A decoder
@@ -33,22 +40,36 @@ public:
         : engine_(engine), liveRun_(std::move(liveRun))
     {
     }
-    ~Decoder() override
-    {
-        if (ps_) ps_free(ps_);
-        if (config_) cmd_ln_free_r(config_);
-    }
+    ~Decoder() override { unload(); }
 
     void load(const Model& model)
     {
-        const QString error = loadModel(model);
+        model_ = model;
+        const QString error = loadModel();
         const int rate = error.isEmpty() ? int(cmd_ln_float32_r(config_, "-samprate")) : 0;
         toMain([error, rate](PocketSphinxEngine& e) { e.loaded(error, rate); });
+    }
+
+    // Lets the model go while no run is open; the next run loads it again.
+    void release()
+    {
+        if (!ps_ || run_ != 0) return;
+        unload();
+        // Most of the model is many small blocks: give the freed pages back.
+        malloc_trim(0);
+        toMain([](PocketSphinxEngine& e) { e.released(); });
     }
 
     void open(quint64 run, Shape shape)
     {
         drop();
+        if (!ps_ && model_) {
+            // The run's audio queues up behind this load and is decoded after it.
+            QElapsedTimer clock;
+            clock.start();
+            const QString error = loadModel();
+            toMain([error, ms = clock.elapsed()](PocketSphinxEngine& e) { e.reloaded(error, ms); });
+        }
         if (!ps_) return fail(run, QStringLiteral("the speech model is not loaded"));
         if (ps_start_utt(ps_) < 0)
             return fail(run, QStringLiteral("pocketsphinx could not start an utterance"));
@@ -97,14 +118,16 @@ public:
     }
 
 private:
-    QString loadModel(const Model& model)
+    QString loadModel()
     {
         if (ps_) return {};
+        const Model& model = *model_;
         for (const QString& path : {model.acoustic, model.language, model.dictionary})
             if (!QFileInfo::exists(path)) return QStringLiteral("speech model missing: ") + path;
         const QByteArray hmm = model.acoustic.toLocal8Bit();
         const QByteArray lm = model.language.toLocal8Bit();
-        const QByteArray dict = model.dictionary.toLocal8Bit();
+        const QByteArray dict =
+            SpeechDictionary::forModel(model.language, model.dictionary, model.cache).toLocal8Bit();
         // No second (flat-lexicon) pass: it costs 0.2-0.4 s at the end of every
         // utterance, time that finish() may not have, and on the test
         // recordings it was no more accurate. pocketsphinx's stderr chatter is
@@ -112,9 +135,18 @@ private:
         config_ = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(),
                               "-dict", dict.constData(), "-fwdflat", "no", "-logfn", "/dev/null", nullptr);
         if (config_) ps_ = ps_init(config_);
+        // Loading leaves freed scratch memory behind (and building the cut-down
+        // dictionary reads the whole language model once).
+        malloc_trim(0);
         if (ps_) return {};
         if (config_) cmd_ln_free_r(std::exchange(config_, nullptr));
         return QStringLiteral("pocketsphinx could not load the model in ") + model.acoustic;
+    }
+
+    void unload()
+    {
+        if (ps_) ps_free(std::exchange(ps_, nullptr));
+        if (config_) cmd_ln_free_r(std::exchange(config_, nullptr));
     }
 
     // Whether audio of this run is still wanted. A run that was let go is
@@ -158,6 +190,7 @@ private:
 
     PocketSphinxEngine* engine_;
     std::shared_ptr<const std::atomic<quint64>> liveRun_;
+    std::optional<Model> model_; // what load() was asked for
     cmd_ln_t* config_ = nullptr;
     ps_decoder_t* ps_ = nullptr;
     quint64 run_ = 0; // the run whose utterance is open, 0 for none
@@ -233,6 +266,15 @@ PocketSphinxEngine::PocketSphinxEngine(Model model, QObject* parent)
     inbox_ = std::make_shared<Inbox>(decoder);
     thread_.setObjectName(QStringLiteral("speech decoder"));
     thread_.start();
+    idle_.setSingleShot(true);
+    idle_.setInterval(defaultKeepLoaded);
+    connect(&idle_, &QTimer::timeout, this, [this] { inbox_->post([](Decoder& d) { d.release(); }); });
+}
+
+void PocketSphinxEngine::setKeepLoaded(std::chrono::milliseconds idle)
+{
+    idle_.setInterval(idle);
+    if (idle_.isActive()) idle_.start();
 }
 
 PocketSphinxEngine::~PocketSphinxEngine()
@@ -265,6 +307,7 @@ void PocketSphinxEngine::loaded(const QString& error, int sampleRate)
     ready_ = error.isEmpty();
     loadError_ = error;
     sampleRate_ = sampleRate;
+    if (ready_ && runs_.isEmpty()) idle_.start();
     for (std::coroutine_handle<> waiter : std::exchange(waitingForModel_, {}))
         waiter.resume();
 }
@@ -272,6 +315,7 @@ void PocketSphinxEngine::loaded(const QString& error, int sampleRate)
 std::unique_ptr<SpeechEngine::Run> PocketSphinxEngine::begin(Shape shape, Callbacks callbacks)
 {
     const quint64 id = ++lastRun_;
+    idle_.stop();
     liveRun_->store(id);
     runs_.insert(id, std::move(callbacks));
     inbox_->post([id, shape](Decoder& d) { d.open(id, shape); });
@@ -298,4 +342,18 @@ void PocketSphinxEngine::finished(quint64 run, const QString& error)
 void PocketSphinxEngine::forget(quint64 run)
 {
     runs_.remove(run);
+    if (ready_ && runs_.isEmpty()) idle_.start();
+}
+
+void PocketSphinxEngine::released()
+{
+    Log::write(QStringLiteral("speech: model let go after %1 s without use").arg(idle_.interval() / 1000));
+}
+
+void PocketSphinxEngine::reloaded(const QString& error, qint64 ms)
+{
+    if (error.isEmpty())
+        Log::write(QStringLiteral("speech: model loaded again in %1 ms").arg(ms));
+    else
+        Log::write(QStringLiteral("speech: model could not be loaded again ") + error);
 }
