@@ -69,10 +69,15 @@ QByteArray SpeechDictionary::restrict(const QByteArray& dictionary, const QSet<Q
         if (end < 0) end = dictionary.size();
         const QByteArrayView line = QByteArrayView(dictionary).sliced(start, end - start);
         start = end + 1;
-        qsizetype wordEnd = 0;
-        while (wordEnd < line.size() && line[wordEnd] != ' ' && line[wordEnd] != '\t')
+        const auto blank = [&line](qsizetype at) { return line[at] == ' ' || line[at] == '\t'; };
+        qsizetype wordStart = 0;
+        while (wordStart < line.size() && blank(wordStart))
+            ++wordStart;
+        qsizetype wordEnd = wordStart;
+        while (wordEnd < line.size() && !blank(wordEnd))
             ++wordEnd;
-        if (wordEnd == 0 || !words.contains(baseWord(line.first(wordEnd).toByteArray()))) continue;
+        if (wordEnd == wordStart) continue;
+        if (!words.contains(baseWord(line.sliced(wordStart, wordEnd - wordStart).toByteArray()))) continue;
         kept.append(line);
         kept.append('\n');
     }
