@@ -80,7 +80,6 @@ private Q_SLOTS:
     void hostileValuesArriveUnchanged_data()
     {
         QTest::addColumn<QString>("value");
-        QTest::newRow("quotes and backslashes") << QStringLiteral("it's \"q\" `t` C:\\new \\\" \\\\u0041");
         QTest::newRow("line breaks") << QStringLiteral("one\ntwo\r\nthree\rfour\u2028five\u2029six");
         static constexpr char16_t controls[] = u"\u0000\u001f\u007f\t\b\f end";
         QTest::newRow("control characters") << QString::fromUtf16(controls, std::size(controls) - 1);
@@ -121,11 +120,9 @@ private Q_SLOTS:
         const QString mail = QStringLiteral("https://mail.example.com/");
         Window torn = window({tab(chat1)});
         torn.unreadable = true;
-        QTest::newRow("prefer wins over the front window's current tab")
-            << Windows{window({tab(chat2), tab(other)}), window({tab(mail), tab(chat1)})} << chat1 << chat1;
-        QTest::newRow("prefer matches by prefix")
-            << Windows{window({tab(chat2)}), window({tab(other), tab(chat1 + "?m=x#end")})} << chat1
-            << chat1 + "?m=x#end";
+        QTest::newRow("prefer, matched by prefix, wins over the front window's current tab")
+            << Windows{window({tab(chat2), tab(other)}), window({tab(mail), tab(chat1 + "?m=x#end")})}
+            << chat1 << chat1 + "?m=x#end";
         QTest::newRow("front window's current tab")
             << Windows{window({tab(chat1), tab(chat2)}, 1), window({tab(newURL)})} << QString() << chat2;
         QTest::newRow("background current tab beats a hidden front tab")
@@ -134,8 +131,6 @@ private Q_SLOTS:
         QTest::newRow("any tab when none is current")
             << Windows{window({tab(other), tab(mail)}), window({tab(other), tab(chat2)})} << QString()
             << chat2;
-        QTest::newRow("unknown preference falls back to the host")
-            << Windows{window({tab(other)}), window({tab(chat2)})} << chat1 + "9" << chat2;
         QTest::newRow("no assistant tab") << Windows{window({tab(other), tab(mail)})} << chat1 << "none";
         QTest::newRow("unreadable window skipped")
             << Windows{torn, window({tab(chat2)})} << QString() << chat2;
