@@ -48,8 +48,6 @@ private Q_SLOTS:
             << QStringList{"chromium"} << QStringList{"/usr/lib/chromium/chromium (deleted)"} << "chromium";
         QTest::newRow("Chrome before Chromium")
             << QStringList{"chromium", "google-chrome"} << QStringList{} << "google-chrome";
-        QTest::newRow("Chromium alone")
-            << QStringList{"chromium-browser"} << QStringList{} << "chromium-browser";
         QTest::newRow("nothing installed") << QStringList{} << QStringList{} << "";
     }
     void program()
