@@ -71,8 +71,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<Mode>("mode");
-        QTest::newRow("none") << QStringList{QStringLiteral("--settings")} << Mode::none;
-        QTest::newRow("send") << QStringList{QStringLiteral("--send"), QStringLiteral("hi")} << Mode::send;
         QTest::newRow("status before chats")
             << QStringList{QStringLiteral("--list-chats"), QStringLiteral("--automation-status")}
             << Mode::automationStatus;
@@ -100,11 +98,8 @@ private Q_SLOTS:
         row("input keeps inner breaks, drops the last", {"-"}, "line one\n\nline \"two\"\n\n",
             "claude||line one\n\nline \"two\"\n");
         row("input with a Windows line end", {"-"}, "x\r\n", "claude||x");
-        row("input as UTF-8", {"-"}, "caf\xc3\xa9 \xe2\x80\xa8 ok",
-            QString::fromUtf8("claude||café \u2028 ok"));
         row("text after -- may look like options", {"--to", "chatgpt", "--", "--image", "-"}, {},
             "chatgpt||--image -");
-        row("chat name", {"--chat", " budget ", "hi"}, {}, "claude|budget|hi");
         row("chat address picks its site", {"--chat", "https://chatgpt.com/c/abc", "hi"}, {},
             "chatgpt|https://chatgpt.com/c/abc|hi");
         row("address on another site than --to",
@@ -112,14 +107,11 @@ private Q_SLOTS:
             "https://chatgpt.com/c/abc is not a Claude chat");
         row("address of neither site", {"--chat", "https://evilclaude.ai/chat/1", "hi"}, {},
             "https://evilclaude.ai/chat/1 is not a Claude or ChatGPT chat");
-        row("unknown destination", {"--to", "bard", "hi"}, {}, "--to takes claude or chatgpt");
         row("--to without a value", {"hi", "--to"}, {}, "--to takes claude or chatgpt");
-        row("unknown option", {"--shout", "hi"}, {}, "Unknown option --shout");
+        row("image without a file", {"hi", "--image"}, {}, "--image needs a file");
         row("words and input", {"hi", "-"}, "there",
             "Give the text as words or as - for standard input, not both");
-        row("nothing", {}, {}, "Nothing to send");
         row("blank input", {"-"}, " \n\t\n", "Nothing to send");
-        row("image without a file", {"hi", "--image"}, {}, "--image needs a file");
     }
     void parseSend()
     {
@@ -147,9 +139,10 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("format");
         QTest::addColumn<QSize>("size");
         QTest::newRow("large PNG") << filled(3000, 2000, Qt::red) << QByteArray("png") << QSize(1500, 1000);
-        QTest::newRow("tall JPEG") << filled(900, 4500, Qt::blue) << QByteArray("jpeg") << QSize(300, 1500);
         QTest::newRow("small JPEG keeps its size")
             << filled(640, 480, Qt::green) << QByteArray("jpeg") << QSize(640, 480);
+        QTest::newRow("transparent turns white, not black")
+            << filled(40, 40, Qt::transparent, QImage::Format_ARGB32) << QByteArray("png") << QSize(40, 40);
     }
     void imagesAreReducedLikeClipboardImages()
     {
@@ -165,17 +158,7 @@ private Q_SLOTS:
         QImage decoded;
         QVERIFY(decoded.loadFromData(*jpeg, "JPEG"));
         QCOMPARE(decoded.size(), size);
-    }
-
-    void transparentPixelsTurnWhiteNotBlack()
-    {
-        const QString path =
-            write(QStringLiteral("clear.png"), filled(40, 40, Qt::transparent, QImage::Format_ARGB32), "png");
-        QString error;
-        const std::optional<QByteArray> jpeg = ToolModes::loadImage(path, error);
-        QVERIFY2(jpeg, qPrintable(error));
-        const QColor corner = QImage::fromData(*jpeg, "JPEG").pixelColor(20, 20);
-        QVERIFY2(corner.lightness() > 245, qPrintable(corner.name()));
+        if (image.hasAlphaChannel()) QVERIFY(decoded.pixelColor(20, 20).lightness() > 245);
     }
 
     void unusableImagesAreRefused_data()
@@ -183,7 +166,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<QString>("problemEnd");
-        QTest::newRow("missing") << "missing.png" << QByteArray() << " is not a PNG or JPEG image";
         QTest::newRow("text") << "notes.png" << QByteArray("just words\n") << " is not a PNG or JPEG image";
         QTest::newRow("truncated PNG")
             << "cut.png" << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << " could not be read: ";
@@ -245,9 +227,6 @@ private Q_SLOTS:
         QTest::newRow("sent") << std::optional<DeliveryError>() << false << 3.0 << 0
                               << "sent to claude.ai via Chrome, 1 image(s)"
                               << "";
-        QTest::newRow("delivery error") << std::optional(DeliveryError::noComposer()) << false << 3.0 << 1
-                                        << "Couldn't find the message box. Check that you're signed in."
-                                        << "deliver failed: noComposer";
         QTest::newRow("page error") << std::optional(
                                            DeliveryError::page(QStringLiteral("still uploading after 30s")))
                                     << false << 31.0 << 1 << "The chat page didn't respond"
