@@ -87,7 +87,6 @@ private Q_SLOTS:
         // Timing: strictly less than 0.35 s between press and release.
         QTest::newRow("tap of 0.349 s") << "altR+1000 altR-1349" << 1 << 0;
         QTest::newRow("hold of 0.35 s") << "altR+1000 altR-1350" << 0 << 0;
-        QTest::newRow("long hold") << "altR+1000 altR-4000" << 0 << 0;
         QTest::newRow("two taps") << "altR+0 altR-100 altR+400 altR-500" << 2 << 0;
         QTest::newRow("across a wrap of the clock") << "altR+4294967200 altR-100" << 1 << 0;
 
@@ -95,7 +94,6 @@ private Q_SLOTS:
         QTest::newRow("letter in between") << "altR+0 a+100 a-150 altR-200" << 0 << 0;
         QTest::newRow("left twin pressed") << "altR+0 altL+50 altL-60 altR-100" << 0 << 0;
         QTest::newRow("left twin released") << "altL+0 altR+50 altL-60 altR-100" << 0 << 0;
-        QTest::newRow("left shift") << "altR+0 shiftL+50 shiftL-60 altR-100" << 0 << 0;
         QTest::newRow("another right modifier") << "altR+0 ctrlR+10 ctrlR-20 altR-100" << 0 << 0;
         QTest::newRow("escape while held") << "altR+0 esc+50 esc-60 altR-100" << 0 << 1;
 
@@ -117,8 +115,6 @@ private Q_SLOTS:
 
         // The setting is read on every event.
         QTest::newRow("right super") << "trigger=rightCommand superR+0 superR-100" << 1 << 0;
-        QTest::newRow("left super") << "trigger=rightCommand superL+0 superL-100" << 0 << 0;
-        QTest::newRow("right ctrl") << "trigger=rightControl ctrlR+0 ctrlR-100" << 1 << 0;
         QTest::newRow("left ctrl") << "trigger=rightControl ctrlL+0 ctrlL-100" << 0 << 0;
         QTest::newRow("old trigger after a change") << "trigger=rightControl altR+0 altR-100" << 0 << 0;
         QTest::newRow("change between presses")
