@@ -73,23 +73,14 @@ struct Stage {
     QString text(const QString& name) const
     {
         QQuickItem* i = item(name);
-        if (!i) return "<missing " + name + ">";
-        const QVariant text = i->property("text"); // key caps call it a label
-        return (text.isValid() ? text : i->property("label")).toString();
+        return i ? i->property("text").toString() : "<missing " + name + ">";
     }
-    QPoint centre(QQuickItem* i) const
+    // Moves there and, unless only hovering, clicks.
+    void click(QQuickItem* i, bool press = true)
     {
-        return i->mapToScene(QPointF(i->width() / 2, i->height() / 2)).toPoint();
-    }
-    void hover(QQuickItem* i)
-    {
-        QTest::mouseMove(hud->panel(), centre(i));
-        settle();
-    }
-    void click(QQuickItem* i)
-    {
-        QTest::mouseMove(hud->panel(), centre(i));
-        QTest::mouseClick(hud->panel(), Qt::LeftButton, {}, centre(i));
+        const QPoint centre = i->mapToScene(QPointF(i->width() / 2, i->height() / 2)).toPoint();
+        QTest::mouseMove(hud->panel(), centre);
+        if (press) QTest::mouseClick(hud->panel(), Qt::LeftButton, {}, centre);
         settle();
     }
 
@@ -111,37 +102,30 @@ class TestHUDView : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // One row per phase: the one pill layout shown, its height, and what it binds.
     void pillPerPhase_data()
     {
         QTest::addColumn<QString>("state");
         QTest::addColumn<Tweak>("tweak");
-        QTest::addColumn<QString>("shown"); // the one pill layout that is visible
+        QTest::addColumn<QString>("shown");
         QTest::addColumn<qreal>("height");
         QTest::addColumn<QStringList>("items"); // "name=text" shown with that text, "!name" hidden
 
         QTest::newRow("live") << QString() << Tweak() << "livePill" << 44.0
-                              << QStringList{"transcript=why does the hinge loss clamp at zero here, and is "
-                                             "that basically the same thing as a ReLU?",
-                                             "chipTitle=" + course, "!previewCard", "!chooser", "!keyHint"};
+                              << QStringList{"chipTitle=" + course, "!previewCard", "!chooser", "!keyHint"};
         QTest::newRow("sending") << "sending" << Tweak() << "sendingPill" << 44.0
-                                 << QStringList{"sendingText=Sending to Claude", "escKey=esc", "!chooser"};
+                                 << QStringList{"sendingText=Sending to Claude", "!chooser"};
         QTest::newRow("delivering") << QString() << Tweak([](SessionModel& m) {
             m.setPhase(Phase::delivering());
         }) << "statusPill" << 44.0 << QStringList{"statusText=Sending to Claude", "!drawnCheck"};
         QTest::newRow("sent") << "sent" << Tweak() << "statusPill" << 44.0
                               << QStringList{"statusText=Sent to " + course, "!pulseDot"};
-        QTest::newRow("failed, fixable") << "failed" << Tweak() << "failedPill" << 50.0
-                                         << QStringList{"failureMessage=Safari needs one setting",
-                                                        "failureDetail=Your message is copied. Paste it with "
-                                                        "Ctrl+V.",
-                                                        "fixButton=Fix it"};
-        QTest::newRow("nothing to send")
-            << QString() << Tweak([](SessionModel& m) {
-                   m.setPhase(Phase::failed(QStringLiteral("Nothing to send")));
-                   m.setFixable(false);
-               })
-            << "failedPill" << 50.0
-            << QStringList{"failureMessage=Nothing to send", "!failureDetail", "!fixButton"};
+        QTest::newRow("failed") << "failed" << Tweak() << "failedPill" << 50.0
+                                << QStringList{"failureMessage=Safari needs one setting", "fixButton=Fix it"};
+        QTest::newRow("failed, nothing copied, not fixable") << QString() << Tweak([](SessionModel& m) {
+            m.setPhase(Phase::failed(QStringLiteral("Nothing to send")));
+            m.setFixable(false);
+        }) << "failedPill" << 50.0 << QStringList{"!failureDetail", "!fixButton"};
     }
     void pillPerPhase()
     {
@@ -156,12 +140,8 @@ private Q_SLOTS:
         QTEST(stage.item("pill")->height(), "height");
         for (const QString& expected : items) {
             const QString name = expected.section(QLatin1Char('='), 0, 0);
-            if (name.startsWith(QLatin1Char('!'))) {
-                QVERIFY2(!stage.shows(name.mid(1)), qPrintable(name));
-                continue;
-            }
-            QVERIFY2(stage.shows(name), qPrintable(name));
-            QCOMPARE(stage.text(name), expected.section(QLatin1Char('='), 1));
+            QVERIFY2(stage.shows(name.mid(name.startsWith('!'))) != name.startsWith('!'), qPrintable(name));
+            if (!name.startsWith('!')) QCOMPARE(stage.text(name), expected.section(QLatin1Char('='), 1));
         }
     }
 
@@ -170,18 +150,15 @@ private Q_SLOTS:
         Stage stage;
         const QList<QQuickItem*> thumbs = stage.all("thumbnail");
         QCOMPARE(thumbs.size(), 2);
-        QCOMPARE(QSizeF(thumbs.first()->width(), thumbs.first()->height()), QSizeF(32, 24));
         QCOMPARE(stage.all("sizeLabel").last()->property("text").toString(), "3 ln");
-        QCOMPARE(stage.all("voiceBar").size(), 5);
-        QCOMPARE(stage.item("chip")->height(), 24.0);
+        QCOMPARE(stage.item("triggerKey")->property("label").toString(), "Alt");
         // The 26-character title is cut to the collapsed limit, and shown in full when expanded.
         QCOMPARE(stage.item("chipTitle")->width(), 96.0);
         stage.hud->view().setPillHover(true);
         stage.settle();
         QVERIFY(stage.item("chipTitle")->width() > 96.0);
-        QCOMPARE(stage.text("triggerKey"), "Alt");
 
-        // The last screenshot goes: its thumbnail leaves, and removing the clip empties the row.
+        // Removed items leave the row, and with none left the row goes.
         stage.model.setItems({stage.model.items().at(1)});
         stage.settle();
         QTRY_COMPARE(stage.all("thumbnail").size(), 1);
@@ -190,36 +167,18 @@ private Q_SLOTS:
         QVERIFY(!stage.shows("thumbnails"));
     }
 
-    void chooserRowsFollowTheModel()
-    {
-        Stage stage({"--choose"});
-        QVERIFY(stage.shows("chooser"));
-        QCOMPARE(stage.item("chooser")->width(), 280.0);
-        QStringList shown;
-        for (QQuickItem* row : stage.all("chooserRow"))
-            shown << row->property("title").toString() + (row->property("on").toBool() ? " ✓" : "");
-        QCOMPARE(shown, (QStringList{course + " ✓", "Hinge loss vs ReLU",
-                                     "Resume bullet points for the internship", "Trip to Lisbon in March"}));
-        QCOMPARE(stage.item("newChatRow")->property("title").toString(), "New Claude chat");
-        QVERIFY(!stage.item("newChatRow")->property("on").toBool());
-        QVERIFY(!stage.shows("chooserFooter"));
-
-        stage.model.setTarget(std::nullopt);
-        stage.model.setChats(std::nullopt);
-        stage.settle();
-        QCOMPARE(stage.all("chooserRow", true).size(), 0);
-        QVERIFY(stage.item("newChatRow")->property("on").toBool());
-        QVERIFY(stage.shows("chooserFooter"));
-        QCOMPARE(stage.text("chooserFooter"), "Finding recent chats");
-    }
-
     void clicksReachTheActions()
     {
         {
             Stage stage({"--choose"});
+            QStringList rows;
+            for (QQuickItem* row : stage.all("chooserRow"))
+                rows << row->property("title").toString() + (row->property("on").toBool() ? " ✓" : "");
+            QCOMPARE(rows,
+                     (QStringList{course + " ✓", "Hinge loss vs ReLU",
+                                  "Resume bullet points for the internship", "Trip to Lisbon in March"}));
             stage.click(stage.all("chooserRow").at(1));
-            stage.hover(stage.item("chip")); // resting on the chip opens the chooser again
-            QVERIFY(stage.shows("chooser"));
+            stage.click(stage.item("chip"), false); // resting on the chip opens the chooser again
             stage.click(stage.item("newChatRow"));
             QCOMPARE(stage.log, (QStringList{"pick Hinge loss vs ReLU", "pick <new>"}));
             // A pick closes the chooser, even when it was opened with "--choose".
@@ -230,8 +189,7 @@ private Q_SLOTS:
             QVERIFY(stage.shows("keyHint"));
             stage.click(stage.item("addWindow"));
             // Hovering the clip shows its preview and the remove badge; clicking it drops the hover first.
-            stage.hover(stage.all("thumbnail").at(1));
-            QVERIFY(stage.shows("previewCard"));
+            stage.click(stage.all("thumbnail").at(1), false);
             QCOMPARE(stage.text("previewCaption"), "Copied from Safari, starter.py");
             const QList<QQuickItem*> badges = stage.all("removeBadge", true);
             QCOMPARE(badges.size(), 1);
@@ -240,14 +198,12 @@ private Q_SLOTS:
                                                                     QUuid::WithoutBraces)}));
             QCOMPARE(stage.hud->view().hovered(), QString());
         }
-        {
-            Stage stage({"--state", "failed"});
-            stage.click(stage.item("fixButton"));
-            QCOMPARE(stage.log, QStringList{"fix"});
-        }
+        Stage failed({"--state", "failed"});
+        failed.click(failed.item("fixButton"));
+        QCOMPARE(failed.log, QStringList{"fix"});
     }
 
-    void chooserOpensAndClosesOnTime()
+    void chooserAndChipOnTime()
     {
         Stage stage;
         HUDViewModel& view = stage.hud->view();
@@ -257,30 +213,18 @@ private Q_SLOTS:
         stage.scheduler.advance(0.2);
         view.setListHover(true); // reached the list in time
         stage.scheduler.advance(1.0);
-        QVERIFY(view.chooserVisible());
         view.setListHover(false);
         stage.scheduler.advance(0.3);
         QVERIFY(view.chooserVisible());
         stage.scheduler.advance(0.05);
         QVERIFY(!view.chooserVisible());
-
         // Leaving the phase closes it, whatever the mouse is over.
         view.setListHover(true);
         stage.model.setPhase(Phase::sending());
         QVERIFY(!view.choosing());
 
-        Stage pinned({"--choose"});
-        pinned.hud->view().setChipHover(true);
-        pinned.hud->view().setChipHover(false);
-        pinned.scheduler.advance(1.0);
-        QVERIFY(pinned.hud->view().chooserVisible());
-    }
-
-    void chipGlowsFromTheFirstChange()
-    {
-        Stage stage;
-        HUDViewModel& view = stage.hud->view();
-        stage.model.setTargetPulse(stage.model.targetPulse()); // an equal value is no change
+        // The chip glows from the first change; an equal value is no change.
+        stage.model.setTargetPulse(stage.model.targetPulse());
         QVERIFY(!view.flash());
         stage.model.setTargetPulse(1);
         QVERIFY(view.flash());
@@ -302,7 +246,6 @@ private Q_SLOTS:
         QTest::newRow("show within 0.2 s wins") << "s d 1 s 9" << 2 << 0 << true;
         QTest::newRow("hide within 0.2 s wins") << "s d 1 h 9" << 1 << 1 << false;
         QTest::newRow("hidden ignores desktop changes") << "s h 9 d 9" << 1 << 1 << false;
-        QTest::newRow("never shown ignores desktop changes") << "d 9" << 0 << 0 << false;
     }
     void panelGenerations()
     {
@@ -324,25 +267,6 @@ private Q_SLOTS:
         QTEST(places, "placed");
         QTEST(outs, "orderedOut");
         QTEST(presence.shown(), "shown");
-    }
-
-    // Placement is checked on a real X server (tst_hudpanel); here the fade's timing.
-    void controllerShowsAndHidesTheWindow()
-    {
-        Stage stage;
-        QWindow* panel = stage.hud->panel();
-        QVERIFY(panel->isVisible());
-        const qint64 before = stage.hud->generation();
-        stage.hud->hide();
-        stage.hud->show();
-        stage.scheduler.advance(1.0);
-        QVERIFY(panel->isVisible());
-        stage.hud->hide();
-        stage.scheduler.advance(0.2);
-        QVERIFY(panel->isVisible()); // still fading
-        stage.scheduler.advance(0.1);
-        QVERIFY(!panel->isVisible());
-        QCOMPARE(stage.hud->generation(), before + 3);
     }
 };
 
