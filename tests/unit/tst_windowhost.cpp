@@ -1,7 +1,4 @@
-// The window host on the offscreen platform with a tiny view from a temporary
-// folder: one window while it is open, its size fixed at creation, a fresh view
-// on every show, and closing (by the user or the host) forgetting the window
-// before onClose runs, so the next show builds a new one.
+// The window host on the offscreen platform with a tiny view from a temporary folder.
 #include "ScopedLog.h"
 #include "WindowHost.h"
 
@@ -71,40 +68,33 @@ private Q_SLOTS:
         QVERIFY(first.isNull());
     }
 
-    void closingForgetsTheWindowBeforeOnClose_data()
-    {
-        QTest::addColumn<bool>("byUser");
-        QTest::newRow("user closes") << true;
-        QTest::newRow("host closes") << false;
-    }
+    // Closed by the user, then by the host: each time the window is forgotten before
+    // onClose, and the next show builds a new one at the size it asks for.
     void closingForgetsTheWindowBeforeOnClose()
     {
-        QFETCH(bool, byUser);
         WindowHost host(*engine_);
         int closes = 0;
         host.onClose = [&] {
             ++closes;
             QVERIFY(!host.window());
         };
-        host.show(QStringLiteral("Vell Settings"), QSize(300, 200), true, view_);
-        QPointer<QQuickWindow> old = host.window();
-
-        if (byUser) {
-            QCloseEvent event;
-            QCoreApplication::sendEvent(old, &event);
-        } else {
-            host.close();
+        for (const bool byUser : {true, false}) {
+            const QSize size(300 + 60 * closes, 200);
+            host.show(QStringLiteral("Vell Settings"), size, true, view_);
+            QPointer<QQuickWindow> old = host.window();
+            QVERIFY(old && content(old));
+            QCOMPARE(old->size(), size);
+            if (byUser) {
+                QCloseEvent event;
+                QCoreApplication::sendEvent(old, &event);
+            } else {
+                host.close();
+            }
+            host.close(); // nothing open: no second onClose
+            QCOMPARE(closes, byUser ? 1 : 2);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QVERIFY(old.isNull());
         }
-        QCOMPARE(closes, 1);
-        QVERIFY(!host.window());
-        host.close(); // nothing open: no second onClose
-        QCOMPARE(closes, 1);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(old.isNull());
-
-        host.show(QStringLiteral("Vell Settings"), QSize(360, 280), true, view_);
-        QVERIFY(host.window() && content(host.window()));
-        QCOMPARE(host.window()->size(), QSize(360, 280));
     }
 
     void brokenViewIsLoggedAndTheWindowStillShows()
