@@ -3,7 +3,6 @@
 // window still gets every key.
 #include "Hotkey.h"
 #include "Scheduler.h"
-#include "ScopedLog.h"
 #include "X11KeyMonitor.h"
 #include "XServer.h"
 
@@ -25,21 +24,9 @@ struct NamedSym {
 };
 
 constexpr NamedSym namedSyms[] = {
-    {"altR", XK_Alt_R},
-    {"altL", XK_Alt_L},
-    {"superR", XK_Super_R},
-    {"ctrlR", XK_Control_R},
-    {"shiftL", XK_Shift_L},
-    {"esc", XK_Escape},
-    {"a", XK_a},
+    {"altR", XK_Alt_R},      {"altL", XK_Alt_L}, {"superR", XK_Super_R},
+    {"ctrlR", XK_Control_R}, {"esc", XK_Escape}, {"a", XK_a},
 };
-
-// Waits until `done` holds (it may pump a connection of its own) while Qt
-// delivers the monitor's socket events, or the deadline passes.
-template <typename F> bool waitUntil(F done, int ms = 5000)
-{
-    return QTest::qWaitFor(done, ms);
-}
 
 // The application side: the monitor and the Hotkey on it, counting reports.
 struct Watcher {
@@ -91,14 +78,7 @@ class TestX11Keys : public QObject {
     {
         const int before = watcher.escapes;
         if (!play(QStringLiteral("esc+ esc-")).isEmpty()) return false;
-        return waitUntil([&] { return watcher.escapes > before; });
-    }
-
-    // Sets the first-level keysym of one keycode.
-    void remap(KeyCode code, KeySym sym)
-    {
-        XChangeKeyboardMapping(keyboard_, code, 1, &sym, 1);
-        XSync(keyboard_, False);
+        return QTest::qWaitFor([&] { return watcher.escapes > before; });
     }
 
 private Q_SLOTS:
@@ -132,7 +112,6 @@ private Q_SLOTS:
         QTest::newRow("right ctrl") << TriggerKey::rightControl << "ctrlR+ ctrlR-" << 1;
         QTest::newRow("left alt") << alt << "altL+ altL-" << 0;
         QTest::newRow("held 0.4 s") << alt << "altR+ altR-400" << 0;
-        QTest::newRow("letter in between") << alt << "altR+ a+ a- altR-" << 0;
     }
 
     void classifiesInjectedKeys()
@@ -175,7 +154,7 @@ private Q_SLOTS:
                     received.append({event.type, static_cast<int>(event.xkey.keycode)});
             }
         };
-        QVERIFY(waitUntil([&] {
+        QVERIFY(QTest::qWaitFor([&] {
             pump();
             return mapped;
         }));
@@ -188,8 +167,7 @@ private Q_SLOTS:
 
         Watcher watcher(server_->display());
         watcher.hotkey.start();
-        const QString script =
-            QStringLiteral("altR+ altR- a+ a- altL+ altL- ctrlR+ ctrlR- superR+ superR- esc+ esc-");
+        const QString script = QStringLiteral("altR+ altR- a+ a- superR+ superR- esc+ esc-");
         QCOMPARE(play(script), QString());
 
         QList<QPair<int, int>> expected;
@@ -200,7 +178,7 @@ private Q_SLOTS:
                     expected.append(
                         {token.endsWith(QLatin1Char('+')) ? KeyPress : KeyRelease, codeOf(s.sym)});
         }
-        QVERIFY(waitUntil([&] {
+        QVERIFY(QTest::qWaitFor([&] {
             pump();
             return received.size() >= expected.size() && watcher.escapes == 1;
         }));
@@ -213,59 +191,6 @@ private Q_SLOTS:
         QCOMPARE(watcher.taps, 2);
         XUngrabKeyboard(app, CurrentTime);
         XSync(app, False);
-    }
-
-    // Keycodes are read through the current keyboard map, which the monitor
-    // reloads when the map changes.
-    void followsKeyboardMapChanges()
-    {
-        Watcher watcher(server_->display());
-        watcher.trigger = TriggerKey::rightControl;
-        watcher.hotkey.start();
-
-        const KeyCode ctrlR = codeOf(XK_Control_R);
-        const KeyCode altR = codeOf(XK_Alt_R);
-        QVERIFY(ctrlR && altR);
-        auto restore = qScopeGuard([&] {
-            remap(ctrlR, XK_Control_R);
-            remap(altR, XK_Alt_R);
-        });
-
-        // Right Ctrl turned into a letter no longer taps; back again it does.
-        remap(ctrlR, XK_a);
-        XTestFakeKeyEvent(keyboard_, ctrlR, True, 0);
-        XTestFakeKeyEvent(keyboard_, ctrlR, False, 0);
-        QVERIFY(settle(watcher));
-        QCOMPARE(watcher.taps, 0);
-        remap(ctrlR, XK_Control_R);
-        XTestFakeKeyEvent(keyboard_, ctrlR, True, 0);
-        XTestFakeKeyEvent(keyboard_, ctrlR, False, 0);
-        QVERIFY(settle(watcher));
-        QCOMPARE(watcher.taps, 1);
-
-        // A layout whose right Alt is AltGr: ISO_Level3_Shift there is the right Alt.
-        watcher.trigger = TriggerKey::rightOption;
-        remap(altR, XK_ISO_Level3_Shift);
-        QCOMPARE(codeOf(XK_Alt_R), KeyCode(0));
-        XTestFakeKeyEvent(keyboard_, altR, True, 0);
-        XTestFakeKeyEvent(keyboard_, altR, False, 0);
-        QVERIFY(settle(watcher));
-        QCOMPARE(watcher.taps, 2);
-    }
-
-    void unreachableServerIsLoggedNotFatal()
-    {
-        QString gone;
-        {
-            XServer server;
-            QVERIFY(server.isRunning());
-            gone = server.display();
-        }
-        ScopedLog log;
-        X11KeyMonitor monitor(gone.toLocal8Bit());
-        QVERIFY(!monitor.start());
-        QCOMPARE(log.messagesStartingWith(QStringLiteral("hotkey: cannot open the X display ") + gone).size(),
-                 1);
     }
 };
 
