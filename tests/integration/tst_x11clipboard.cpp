@@ -1,6 +1,6 @@
 // Clipboard traffic between real X clients: what xclip and a password
 // manager put on the CLIPBOARD selection reaches the watcher (or is kept out
-// of it), and what the pasteboard writer offers can be read back by others.
+// of it), and what the writer offers can be read back by others.
 #include "ClipboardWatch.h"
 #include "QtClipboard.h"
 #include "Scheduler.h"
@@ -10,11 +10,9 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -71,7 +69,6 @@ private:
     MainScheduler scheduler_;
     std::unique_ptr<ClipboardWatch> watch_;
     QList<Item> clips_;
-    QTemporaryDir temp_;
 
     // Copies with xclip, which stays in the foreground owning the selection.
     std::unique_ptr<Client> xclip(const QStringList& arguments, const QByteArray& input = {})
@@ -120,37 +117,6 @@ private Q_SLOTS:
 
     void cleanup() { watch_.reset(); }
 
-    void textCopiedByAnotherClientArrivesAsCopied()
-    {
-        QElapsedTimer timer;
-        timer.start();
-        const auto client = xclip({}, "  two leading blanks and one trailing ");
-        QVERIFY(client);
-        QVERIFY(waitForClips(1));
-        qInfo("copy to onClip: %lld ms", timer.elapsed());
-        QCOMPARE(clips_.size(), 1);
-        QVERIFY(clips_.at(0).isClip());
-        QCOMPARE(clips_.at(0).text, QStringLiteral("  two leading blanks and one trailing "));
-    }
-
-    void largeImageArrivesReduced()
-    {
-        QImage big(3000, 2000, QImage::Format_RGB32);
-        big.fill(QColor(250, 200, 0));
-        const QString png = temp_.filePath(QStringLiteral("big.png"));
-        QVERIFY(big.save(png, "PNG"));
-        const auto client =
-            xclip({QStringLiteral("-t"), QStringLiteral("image/png"), QStringLiteral("-i"), png});
-        QVERIFY(client);
-        QVERIFY(waitForClips(1));
-        const Item& shot = clips_.at(0);
-        QVERIFY(shot.isShot());
-        QCOMPARE(shot.image.size(), QSize(3000, 2000));
-        QImage decoded;
-        QVERIFY(decoded.loadFromData(shot.jpeg, "JPEG"));
-        QCOMPARE(decoded.size(), QSize(1500, 1000));
-    }
-
     void passwordManagerSecretIsSkipped()
     {
         const qint64 before = watch_->lastCount();
@@ -172,36 +138,35 @@ private Q_SLOTS:
         QCOMPARE(clips_.at(0).text, QStringLiteral("not a secret"));
     }
 
-    void setAllIsReadableByOtherClients()
+    // What the writer offers is readable by other clients and is not taken as a
+    // copy; what another client copies next arrives as it was copied.
+    void ownWriteIsReadableAndCopiesStillArrive()
     {
         const QByteArray first = jpegOf({64, 48}, Qt::red);
         const QByteArray second = jpegOf({32, 32}, Qt::blue);
         watch_->setAllOwn(QStringLiteral("the message — ünïcode"), {first, second});
+        QCOMPARE(watch_->lastCount(), clipboard_.changeCount());
 
-        const QList<QByteArray> targets = readBack(QStringLiteral("TARGETS")).split('\n');
-        QVERIFY2(targets.contains("image/jpeg") && targets.contains("text/uri-list"),
-                 targets.join(' ').constData());
         QCOMPARE(QString::fromUtf8(readBack(QStringLiteral("UTF8_STRING"))),
                  QStringLiteral("the message — ünïcode"));
         QCOMPARE(readBack(QStringLiteral("image/jpeg")), first);
         const QList<QByteArray> uris = readBack(QStringLiteral("text/uri-list")).trimmed().split('\n');
         QCOMPARE(uris.size(), 2);
-        const QList<QByteArray> expected{first, second};
         for (int i = 0; i < 2; ++i) {
             QFile file(QUrl(QString::fromUtf8(uris.at(i).trimmed())).toLocalFile());
             QVERIFY2(file.open(QIODevice::ReadOnly), uris.at(i).constData());
-            QCOMPARE(file.readAll(), expected.at(i));
+            QCOMPARE(file.readAll(), i == 0 ? first : second);
         }
-    }
 
-    void ownWriteIsNotTakenAsACopy()
-    {
-        watch_->setAllOwn(QStringLiteral("failed message"), {});
-        QCOMPARE(watch_->lastCount(), clipboard_.changeCount());
-        const auto client = xclip({}, "copied afterwards");
+        QElapsedTimer timer;
+        timer.start();
+        const auto client = xclip({}, "  two leading blanks and one trailing ");
         QVERIFY(client);
         QVERIFY(waitForClips(1));
-        QCOMPARE(clips_.at(0).text, QStringLiteral("copied afterwards"));
+        qInfo("copy to onClip: %lld ms", timer.elapsed());
+        QCOMPARE(clips_.size(), 1);
+        QVERIFY(clips_.at(0).isClip());
+        QCOMPARE(clips_.at(0).text, QStringLiteral("  two leading blanks and one trailing "));
     }
 };
 
