@@ -1,6 +1,6 @@
 // The script runner against a real Chromium on a private X server: the
-// browser programs as Vell sends them, the object model they use, values
-// that try to break out, and runs that hang.
+// browser programs as Vell sends them, the object model they use, and runs
+// that hang. Hostile values reaching a real page are the delivery tests' part.
 #include "CdpTabDriver.h"
 #include "Chromium.h"
 #include "DevToolsLink.h"
@@ -219,24 +219,6 @@ private Q_SLOTS:
         QTRY_COMPARE(run(front), pages_.url("/chat/2").toString());
     }
 
-    // Without the window system's order, the front window is where a background
-    // tab lands; the tab that finds out never shows up in a program's view.
-    void frontWindowWithoutTheWindowSystem()
-    {
-        QVERIFY(layout({{"/mail"}, {"/chat/2"}}));
-        JxaRunner unordered(CdpTabDriver::factory(*link_, nullptr), scheduler_);
-        const QString front = program(QStringLiteral("return app.windows[0].activeTab.url() + ' ' + "
-                                                     "app.windows.tabs.url().join().split(',').length"));
-        for (const char* path : {"/chat/2", "/mail", "/chat/2"}) {
-            cdp("Target.activateTarget", {{"targetId", tabAt(path)->id}});
-            auto outcome = std::make_shared<Outcome>();
-            drive(unordered.run(front, Browser::chrome, 30s), outcome);
-            QTRY_VERIFY(outcome->done);
-            QCOMPARE(outcome->output, pages_.url(path).toString() + QStringLiteral(" 2"));
-        }
-        QTRY_COMPARE(tabs().size(), 2);
-    }
-
     // The preference order itself is the finder's logic and is covered on an in-memory
     // browser; here the real window order decides.
     void backgroundWindowsCurrentTabBeatsAHiddenOneInFront()
@@ -262,20 +244,6 @@ private Q_SLOTS:
         QCOMPARE(run(ensure), QStringLiteral("found"));
     }
 
-    void ensureMovesAnAssistantTab()
-    {
-        QVERIFY(layout({{"/news", "/chat/old"}}));
-        QElapsedTimer timer;
-        timer.start();
-        QCOMPARE(
-            run(program(tab().ensureBody(), {{QStringLiteral("DEST"), pages_.url("/chat/7").toString()}})),
-            QStringLiteral("found, moved"));
-        QVERIFY(timer.elapsed() >= 1500); // the program's delay(1.5)
-        QVERIFY(tabAt("/chat/7").has_value());
-        QVERIFY(!tabAt("/chat/old").has_value());
-        QVERIFY(tabAt("/news")->active);
-    }
-
     void pageScripts_data()
     {
         QTest::addColumn<QString>("script");
@@ -283,13 +251,10 @@ private Q_SLOTS:
         // clang-format off
         QTest::newRow("top-level let, first run") << "let n = 40; n + 2" << "42";
         QTest::newRow("top-level let again") << "let n = 1; const m = 2; n + m" << "3";
-        QTest::newRow("last expression after statements") << "var __x = [1, 2, 3]; __x.length" << "3";
         QTest::newRow("trailing line comment") << "'kept' // the end" << "kept";
-        QTest::newRow("null") << "null" << "";
         QTest::newRow("a promise is awaited") << "new Promise(r => setTimeout(() => r('later'), 50))" << "later";
         QTest::newRow("a throwing script gives nothing") << "throw new Error('boom')" << "";
         QTest::newRow("a DOM node cannot travel") << "document.body" << "[object Object]";
-        QTest::newRow("the page's own document") << "document.title" << "/chat/1";
         // clang-format on
     }
     void pageScripts()
@@ -314,30 +279,6 @@ private Q_SLOTS:
         const QJsonArray expected{QJsonArray{"t", "Budget plan", pages_.url("/chat/1").toString()},
                                   QJsonArray{"r", "Trip", pages_.url("/chat/5").toString()}};
         QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).array(), expected);
-    }
-
-    // What a page receives is what the program was given, however hostile.
-    void valuesArriveUnchanged_data()
-    {
-        QTest::addColumn<QString>("value");
-        QTest::newRow("quotes, backslashes, breaks, separators, tags, block escape, non-Latin")
-            << QString::fromUtf8("it's \"quoted\" `tick` ${x} C:\\new\\table \\\" \\\\ \\u0041 one\ntwo\r\n"
-                                 "three\tfour \u2028b\u2029c </script><script>location='/pwned'</script>"
-                                 "'}; location='/pwned'; {' Grüße — 你好 🙂\n");
-        QString big;
-        for (int i = 0; big.size() < 1024 * 1024; ++i)
-            big += QStringLiteral("line %1 \"q\" \\ ").arg(i) + QChar(0x2028);
-        QTest::newRow("one megabyte") << big;
-    }
-    void valuesArriveUnchanged()
-    {
-        QFETCH(QString, value);
-        if (!tabAt("/chat/1")) QVERIFY(layout({{"/chat/1"}}));
-        const QString script = QStringLiteral("const T = ") + BrowserTab::lit(value) + QStringLiteral("; T");
-        const QString out = js(script);
-        QCOMPARE(out.size(), value.trimmed().size());
-        QVERIFY(out == value.trimmed());
-        QVERIFY(!pages_.hits().contains(QStringLiteral("/pwned")));
     }
 
     void hungPageScriptEndsAtTheTimeLimit()
