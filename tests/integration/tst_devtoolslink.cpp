@@ -212,12 +212,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("isRunning");
         QTest::newRow("left over from a crash")
             << true << false << AutomationAccess::browserNotRunning << "automationDenied(chrome)" << false;
-        QTest::newRow("never started")
-            << false << false << AutomationAccess::browserNotRunning << "automationDenied(chrome)" << false;
         // Running without an endpoint: remote debugging is off. Nothing to allow,
         // and the run names the setting.
-        QTest::newRow("running with the setting off")
-            << false << true << AutomationAccess::granted << "jsOff(chrome)" << true;
         QTest::newRow("restarted with the setting off")
             << true << true << AutomationAccess::granted << "jsOff(chrome)" << true;
     }
