@@ -94,16 +94,9 @@ private Q_SLOTS:
         // Slash, query and fragment aside, it is the target.
         QTest::newRow("target already open") << QStringList{budget + "/?model=large#message-4"} << budget
                                              << "found" << QStringList{budget + "/?model=large#message-4"};
-        QTest::newRow("new chat already open")
-            << QStringList{claudeNew} << QString() << "found" << QStringList{claudeNew};
         QTest::newRow("other chat moved to target")
             << QStringList{trip} << budget << "found, moved" << QStringList{budget};
-        QTest::newRow("chat moved to a new chat")
-            << QStringList{budget} << QString() << "found, moved" << QStringList{claudeNew};
-        QTest::newRow("target's own tab preferred")
-            << QStringList{trip, budget} << budget << "found" << QStringList{budget, trip};
-        QTest::newRow("opened") << QStringList{} << budget << "opened" << QStringList{budget};
-        QTest::newRow("other assistant's tab left alone")
+        QTest::newRow("opened, other assistant's tab left alone")
             << QStringList{garden} << budget << "opened" << QStringList{garden, budget};
     }
     void ensure()
@@ -242,16 +235,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("recentCount");
 
         const QString claude = QStringLiteral("claude.ai");
-        QTest::newRow("Claude tabs and sidebar")
-            << claude << QJsonObject()
-            << QStringList{budget, claudeNew, QStringLiteral("https://claude.ai/chat/x9")}
-            << QStringList{"Budget plan", "Chat x9"}
-            << QStringList{"Budget plan", "Trip to Lisbon", "Recipe notes"} << 3;
         QTest::newRow("ChatGPT tabs and sidebar")
             << QStringLiteral("chatgpt.com") << QJsonObject() << QStringList{garden, budget}
             << QStringList{"Garden & plants"} << QStringList{"Quarterly report", "Garden & plants"} << 2;
-        QTest::newRow("no assistant tab, no recents")
-            << claude << QJsonObject() << QStringList{garden} << QStringList() << QStringList() << 0;
         const QString hostile =
             QStringLiteral("<img src=/__pwned?title onerror=\"fetch('/__pwned?onerror')\"> "
                            "\"quoted\" \\ back");
