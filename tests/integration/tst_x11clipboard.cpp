@@ -1,6 +1,5 @@
-// Clipboard traffic between real X clients: what xclip and a password
-// manager put on the CLIPBOARD selection reaches the watcher (or is kept out
-// of it), and what the writer offers can be read back by others.
+// Clipboard traffic between real X clients: what the writer offers can be read
+// back by others, and what xclip copies reaches the watcher.
 #include "ClipboardWatch.h"
 #include "QtClipboard.h"
 #include "Scheduler.h"
@@ -41,18 +40,6 @@ QByteArray jpegOf(QSize size, QColor color)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "JPEG", 88);
     return bytes;
-}
-
-// Serves text plus a password-manager hint, as KeePassXC does, until stopped.
-int serveSecret(int argc, char* argv[])
-{
-    QGuiApplication app(argc, argv);
-    auto* data = new QMimeData;
-    data->setText(QString::fromLocal8Bit(argv[2]));
-    data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArray(argv[3]));
-    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
-    QTextStream(stdout) << "ready" << Qt::endl;
-    return app.exec();
 }
 
 } // namespace
@@ -117,27 +104,6 @@ private Q_SLOTS:
 
     void cleanup() { watch_.reset(); }
 
-    void passwordManagerSecretIsSkipped()
-    {
-        const qint64 before = watch_->lastCount();
-        Client secret;
-        secret.process->setProcessEnvironment(server_.environment());
-        secret.process->start(
-            QCoreApplication::applicationFilePath(),
-            {QStringLiteral("--serve-secret"), QStringLiteral("hunter2"), QStringLiteral("secret")});
-        QVERIFY(secret.process->waitForStarted(5000));
-        QVERIFY(QTest::qWaitFor([&] { return secret.process->readAllStandardOutput().contains("ready"); },
-                                10000));
-        // The change is seen...
-        QVERIFY(QTest::qWaitFor([&] { return watch_->lastCount() != before; }, 5000));
-        QVERIFY(watch_->lastChange());
-        // ...and what the user copies next is the first thing to arrive.
-        const auto client = xclip({}, "not a secret");
-        QVERIFY(client);
-        QVERIFY(waitForClips(1));
-        QCOMPARE(clips_.at(0).text, QStringLiteral("not a secret"));
-    }
-
     // What the writer offers is readable by other clients and is not taken as a
     // copy; what another client copies next arrives as it was copied.
     void ownWriteIsReadableAndCopiesStillArrive()
@@ -172,7 +138,6 @@ private Q_SLOTS:
 
 int main(int argc, char* argv[])
 {
-    if (argc == 4 && qstrcmp(argv[1], "--serve-secret") == 0) return serveSecret(argc, argv);
     XServer server;
     if (!server.isRunning()) {
         qCritical("could not start Xvfb");
