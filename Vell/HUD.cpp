@@ -67,6 +67,9 @@ HUDController::HUDController(SessionModel& model, HUDActions actions, const Pref
     view_ = new HUDViewModel(model, std::move(actions), scheduler_, TriggerKeys::symbol(prefs.trigger()),
                              arguments, this);
 
+    connect(&prefs, &Prefs::triggerChanged, view_,
+            [this, &prefs] { view_->setTriggerSymbol(TriggerKeys::symbol(prefs.trigger())); });
+
     window_ = std::make_unique<QQuickView>();
     window_->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                       Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint);

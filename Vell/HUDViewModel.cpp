@@ -309,3 +309,10 @@ void HUDViewModel::onTargetPulse()
         Q_EMIT flashChanged();
     });
 }
+
+void HUDViewModel::setTriggerSymbol(const QString& symbol)
+{
+    if (symbol == triggerSymbol_) return;
+    triggerSymbol_ = symbol;
+    Q_EMIT triggerSymbolChanged();
+}

@@ -49,7 +49,7 @@ class HUDViewModel : public QObject {
     // Empty when there is no footer.
     Q_PROPERTY(QString chooserFooter READ chooserFooter NOTIFY chooserChanged FINAL)
 
-    Q_PROPERTY(QString triggerSymbol READ triggerSymbol CONSTANT FINAL)
+    Q_PROPERTY(QString triggerSymbol READ triggerSymbol NOTIFY triggerSymbolChanged FINAL)
     Q_PROPERTY(bool chooseFlag READ chooseFlag CONSTANT FINAL)
     Q_PROPERTY(bool hintFlag READ hintFlag CONSTANT FINAL)
 
@@ -95,6 +95,8 @@ public:
     bool newChatOn() const { return !model_.target().has_value(); }
     QString chooserFooter() const;
     QString triggerSymbol() const { return triggerSymbol_; }
+    // The key hint follows a change of the trigger key in the settings.
+    void setTriggerSymbol(const QString& symbol);
     bool chooseFlag() const { return chooseFlag_; }
     bool hintFlag() const { return hintFlag_; }
     bool choosing() const { return choosing_; }
@@ -125,6 +127,7 @@ public:
     Q_INVOKABLE void leaveItem(const QString& itemId);
 
 Q_SIGNALS:
+    void triggerSymbolChanged();
     void phaseChanged();
     void fixableChanged();
     void destinationChanged();

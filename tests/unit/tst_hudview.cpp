@@ -152,6 +152,10 @@ private Q_SLOTS:
         QCOMPARE(thumbs.size(), 2);
         QCOMPARE(stage.all("sizeLabel").last()->property("text").toString(), "3 ln");
         QCOMPARE(stage.item("triggerKey")->property("label").toString(), "Alt");
+        // The HUD is made once per run: the key hint must follow a later change of the key.
+        stage.prefs.setTrigger(TriggerKey::rightControl);
+        stage.settle();
+        QCOMPARE(stage.item("triggerKey")->property("label").toString(), "Ctrl");
         // The 26-character title is cut to the collapsed limit, and shown in full when expanded.
         QCOMPARE(stage.item("chipTitle")->width(), 96.0);
         stage.hud->view().setPillHover(true);
