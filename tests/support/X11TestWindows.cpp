@@ -128,11 +128,6 @@ quint32 X11TestWindows::create(const Blueprint& blueprint)
         XChangeProperty(d, w, atom(d, "_NET_WM_WINDOW_TYPE"), XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&type), 1);
     }
-    if (blueprint.opacity) {
-        const unsigned long value = static_cast<unsigned long>(*blueprint.opacity * 4294967295.0);
-        XChangeProperty(d, w, atom(d, "_NET_WM_WINDOW_OPACITY"), XA_CARDINAL, 32, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(&value), 1);
-    }
     XMapWindow(d, w);
     XSync(d, False);
     windows_ << static_cast<quint32>(w);
@@ -161,13 +156,6 @@ quint32 X11TestWindows::create(const Blueprint& blueprint)
     return shown ? static_cast<quint32>(w) : 0;
 }
 
-void X11TestWindows::destroy(quint32 window)
-{
-    if (!display_ || !windows_.removeOne(window)) return;
-    XDestroyWindow(display_, window);
-    XSync(display_, False);
-}
-
 bool X11TestWindows::activate(quint32 window)
 {
     Display* d = display_;
@@ -181,20 +169,4 @@ bool X11TestWindows::activate(quint32 window)
     XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
     XFlush(d);
     return waitFor([&] { return rootWindowProperty("_NET_ACTIVE_WINDOW") == window; });
-}
-
-std::optional<QPoint> X11TestWindows::moveTo(quint32 window, QPoint position)
-{
-    Display* d = display_;
-    const auto where = [&] {
-        int x = 0, y = 0;
-        Window child = 0;
-        XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &x, &y, &child);
-        return QPoint(x, y);
-    };
-    const QPoint before = where();
-    XMoveWindow(d, window, position.x(), position.y());
-    XSync(d, False);
-    if (!waitFor([&] { return where() != before; })) return std::nullopt;
-    return where();
 }

@@ -25,8 +25,7 @@ public:
         std::optional<qint64> pid; // _NET_WM_PID; none leaves it to the server
         QColor left = Qt::red;
         QColor right = Qt::blue;
-        QByteArray type; // e.g. "_NET_WM_WINDOW_TYPE_DOCK"
-        std::optional<double> opacity;
+        QByteArray type;               // e.g. "_NET_WM_WINDOW_TYPE_DOCK"
         bool overrideRedirect = false; // unmanaged, drawn above everything, like the HUD
     };
 
@@ -40,12 +39,8 @@ public:
     // Maps a window and waits until it is on screen (and, when managed, until
     // the window manager lists it). 0 on failure.
     quint32 create(const Blueprint& blueprint);
-    void destroy(quint32 window);
     // Asks the window manager to activate the window and waits until it is active.
     bool activate(quint32 window);
-    // Asks for the window to move and waits until it has; the client area's
-    // new top-left corner, as the window manager placed it.
-    std::optional<QPoint> moveTo(quint32 window, QPoint position);
 
 private:
     bool waitFor(const std::function<bool()>& condition, int ms = 5000) const;
