@@ -141,20 +141,6 @@ bool PulseAudioServer::openPipe()
     return pipe_ >= 0;
 }
 
-bool PulseAudioServer::removeInputs()
-{
-    if (pipe_ >= 0) ::close(std::exchange(pipe_, -1));
-    queue_.clear();
-    pacer_.stop();
-    return pactl({QStringLiteral("unload-module"), QStringLiteral("module-pipe-source")}) &&
-           pactl({QStringLiteral("unload-module"), QStringLiteral("module-null-sink")});
-}
-
-bool PulseAudioServer::restoreInputs()
-{
-    return loadDevices();
-}
-
 void PulseAudioServer::play(const QByteArray& pcm)
 {
     queue_ += pcm;

@@ -39,11 +39,6 @@ public:
     // Bytes not yet played.
     qsizetype queued() const { return queue_.size(); }
 
-    // Takes every input away (the microphone and the sink's monitor), or
-    // puts them back as they were.
-    bool removeInputs();
-    bool restoreInputs();
-
     // Raw audio from a .raw or .wav file (the wav header skipped).
     static QByteArray readRecording(const QString& path);
     static QByteArray silence(double seconds);
