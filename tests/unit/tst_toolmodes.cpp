@@ -108,7 +108,6 @@ private Q_SLOTS:
         row("address of neither site", {"--chat", "https://evilclaude.ai/chat/1", "hi"}, {},
             "https://evilclaude.ai/chat/1 is not a Claude or ChatGPT chat");
         row("--to without a value", {"hi", "--to"}, {}, "--to takes claude or chatgpt");
-        row("image without a file", {"hi", "--image"}, {}, "--image needs a file");
         row("words and input", {"hi", "-"}, "there",
             "Give the text as words or as - for standard input, not both");
         row("blank input", {"-"}, " \n\t\n", "Nothing to send");
@@ -219,29 +218,24 @@ private Q_SLOTS:
     void sendOutcomes_data()
     {
         QTest::addColumn<std::optional<DeliveryError>>("error");
-        QTest::addColumn<bool>("otherFailure");
         QTest::addColumn<double>("takes");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("logged");
-        QTest::newRow("sent") << std::optional<DeliveryError>() << false << 3.0 << 0
+        QTest::newRow("sent") << std::optional<DeliveryError>() << 3.0 << 0
                               << "sent to claude.ai via Chrome, 1 image(s)"
                               << "";
         QTest::newRow("page error") << std::optional(
                                            DeliveryError::page(QStringLiteral("still uploading after 30s")))
-                                    << false << 31.0 << 1 << "The chat page didn't respond"
+                                    << 31.0 << 1 << "The chat page didn't respond"
                                     << "deliver failed: page(\"still uploading after 30s\")";
-        QTest::newRow("other failure")
-            << std::optional<DeliveryError>() << true << 0.0 << 1 << "Couldn't send"
-            << "deliver failed: could not write the program file";
-        QTest::newRow("too long") << std::optional<DeliveryError>() << false << 80.0 << 1
+        QTest::newRow("too long") << std::optional<DeliveryError>() << 80.0 << 1
                                   << "Chrome took too long to respond"
                                   << "deliver: gave up after 75s";
     }
     void sendOutcomes()
     {
         QFETCH(std::optional<DeliveryError>, error);
-        QFETCH(bool, otherFailure);
         QFETCH(double, takes);
         QFETCH(int, status);
         QFETCH(QString, line);
@@ -251,7 +245,6 @@ private Q_SLOTS:
         VirtualScheduler clock;
         FakeBrowser browser(clock);
         browser.deliverError = error;
-        browser.throwOther = otherFailure;
         browser.deliverDelay = fromSeconds(takes);
         Terminal terminal;
         const QString image = write(QStringLiteral("shot.png"), filled(100, 50, Qt::gray), "png");
