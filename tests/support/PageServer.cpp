@@ -23,11 +23,6 @@ QUrl PageServer::url(const QString& path) const
     return QUrl(QStringLiteral("http://") + host() + path);
 }
 
-void PageServer::setPage(const QString& path, const QByteArray& html)
-{
-    pages_.insert(path, html);
-}
-
 void PageServer::serve(QTcpSocket* socket)
 {
     // Requests are small GETs; wait for the whole head.
@@ -47,8 +42,8 @@ void PageServer::serve(QTcpSocket* socket)
     if (path == QLatin1String("/favicon.ico")) {
         status = "404 Not Found";
     } else {
-        body = pages_.value(path, QByteArray("<!doctype html><title>") + path.toHtmlEscaped().toUtf8() +
-                                      "</title><p>" + path.toHtmlEscaped().toUtf8() + "</p>");
+        body = "<!doctype html><title>" + path.toHtmlEscaped().toUtf8() + "</title><p>" +
+               path.toHtmlEscaped().toUtf8() + "</p>";
     }
     socket->write("HTTP/1.1 " + status + "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
                   QByteArray::number(body.size()) +

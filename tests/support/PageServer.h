@@ -1,11 +1,10 @@
-// A tiny HTTP server for browser tests, on a free loopback port. Serves what
-// was set for a path, or else a page whose title is the path. Answers on the
+// A tiny HTTP server for browser tests, on a free loopback port. Serves a
+// page whose title is the path. Answers on the
 // thread that made it, so the test must keep its event loop running
 // (QTRY_*, QCoro::waitFor) while a page loads.
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QStringList>
 #include <QTcpServer>
 #include <QUrl>
@@ -20,8 +19,6 @@ public:
     QString host() const;
     // http://127.0.0.1:<port><path>
     QUrl url(const QString& path) const;
-    // From now on `path` answers with this HTML.
-    void setPage(const QString& path, const QByteArray& html);
     // Paths requested so far, in order (query included).
     QStringList hits() const { return hits_; }
 
@@ -29,6 +26,5 @@ private:
     void serve(QTcpSocket* socket);
 
     QTcpServer server_;
-    QHash<QString, QByteArray> pages_;
     QStringList hits_;
 };
