@@ -17,9 +17,8 @@ struct NamedKey {
 };
 
 constexpr NamedKey namedKeys[] = {
-    {"altR", Key::rightAlt, 108},   {"altL", Key::modifier, 64},       {"superR", Key::rightSuper, 134},
-    {"superL", Key::modifier, 133}, {"ctrlR", Key::rightControl, 105}, {"ctrlL", Key::modifier, 37},
-    {"shiftL", Key::modifier, 50},  {"esc", Key::escape, 9},           {"a", Key::other, 38},
+    {"altR", Key::rightAlt, 108},      {"altL", Key::modifier, 64}, {"superR", Key::rightSuper, 134},
+    {"ctrlR", Key::rightControl, 105}, {"esc", Key::escape, 9},     {"a", Key::other, 38},
 };
 
 std::optional<TriggerKey> triggerNamed(const QString& name)
@@ -87,14 +86,12 @@ private Q_SLOTS:
         // Timing: strictly less than 0.35 s between press and release.
         QTest::newRow("tap of 0.349 s") << "altR+1000 altR-1349" << 1 << 0;
         QTest::newRow("hold of 0.35 s") << "altR+1000 altR-1350" << 0 << 0;
-        QTest::newRow("two taps") << "altR+0 altR-100 altR+400 altR-500" << 2 << 0;
         QTest::newRow("across a wrap of the clock") << "altR+4294967200 altR-100" << 1 << 0;
 
         // Anything else happening while the trigger is down spoils the tap.
         QTest::newRow("letter in between") << "altR+0 a+100 a-150 altR-200" << 0 << 0;
         QTest::newRow("left twin pressed") << "altR+0 altL+50 altL-60 altR-100" << 0 << 0;
         QTest::newRow("left twin released") << "altL+0 altR+50 altL-60 altR-100" << 0 << 0;
-        QTest::newRow("another right modifier") << "altR+0 ctrlR+10 ctrlR-20 altR-100" << 0 << 0;
         QTest::newRow("escape while held") << "altR+0 esc+50 esc-60 altR-100" << 0 << 1;
 
         // ... but only while it is down, and a letter let go does not count.
@@ -103,7 +100,6 @@ private Q_SLOTS:
         QTest::newRow("taint ends with the press") << "altR+0 a+10 altR-20 altR+500 altR-600" << 1 << 0;
 
         // Releases with no press seen, e.g. a key held since start-up.
-        QTest::newRow("release without a press") << "altR-100" << 0 << 0;
         QTest::newRow("second release") << "altR+0 altR-100 altR-150" << 1 << 0;
 
         // Auto-repeat: a press of a key already down is not a new press.
@@ -111,12 +107,8 @@ private Q_SLOTS:
         QTest::newRow("repeated letter held from before") << "a+0 altR+100 a+130 altR-200 a-300" << 1 << 0;
         QTest::newRow("repeated escape") << "esc+0 esc+500 esc+530 esc-540 esc+900 esc-950" << 0 << 2;
 
-        QTest::newRow("escape alone") << "esc+0 esc-10" << 0 << 1;
-
         // The setting is read on every event.
         QTest::newRow("right super") << "trigger=rightCommand superR+0 superR-100" << 1 << 0;
-        QTest::newRow("left ctrl") << "trigger=rightControl ctrlL+0 ctrlL-100" << 0 << 0;
-        QTest::newRow("old trigger after a change") << "trigger=rightControl altR+0 altR-100" << 0 << 0;
         QTest::newRow("change between presses")
             << "altR+0 altR-100 trigger=rightControl altR+200 altR-300 ctrlR+400 ctrlR-500" << 2 << 0;
         QTest::newRow("old trigger taints the new one")
