@@ -49,7 +49,6 @@ private Q_SLOTS:
     {
         columns();
         row("bare", "new chat", "new [new chat]");
-        row("verb", "start a new chat", "new [start a new chat]");
         row("verb object", "put this in a new chat", "new [put this in a new chat]");
         row("named", "send this to the budget chat", R"(named("budget") [send this to the budget chat])");
         row("same", "in the same chat", "recent [in the same chat]");
@@ -67,7 +66,6 @@ private Q_SLOTS:
         row("two", "start a new chat, no wait, in the same chat",
             "new [start a new chat], no wait, in the same chat; recent start a new chat, no wait, [in the "
             "same chat]");
-        row("after emoji", "🎉 send it to Mom’s chat", R"(named("Mom’s") 🎉 [send it to Mom’s chat])");
         row("right to left", "أرسل هذا to the עברית chat", R"(named("עברית") أرسل هذا [to the עברית chat])");
         row("mark on the chat word", "in my cafe chat\u0301", "");
         row("combining mark", "to my cafe\u0301 chat", "named(\"cafe\u0301\") [to my cafe\u0301 chat]");
@@ -79,7 +77,6 @@ private Q_SLOTS:
     void removingChatPhrase_data()
     {
         columns();
-        row("empty", "", "");
         row("named", "so send this to the budget chat, thanks", "so  , thanks");
         // A later phrase reaching back over an earlier one must not eat what follows.
         row("same start", "put it in a new chat, the budget chat, and hurry", " , and hurry");
@@ -90,7 +87,6 @@ private Q_SLOTS:
     void clean_data()
     {
         columns();
-        row("empty", "", "");
         row("trailing filler", "why is this slow , uh", "why is this slow");
         row("new chat command", "start a new chat. What does this error mean?", "What does this error mean?");
         row("leading conjunction", "and, uhm, how do I fix it?", "how do I fix it?");
@@ -106,7 +102,6 @@ private Q_SLOTS:
     {
         columns();
         row("punctuation", "Send it!", "send it");
-        row("ellipsis, capitals", "Okay... CANCEL", "okay cancel");
         row("digits, emoji, accents", "  add\tthis 🎉 2 times, Café\n", "add this times caf");
         row("nothing left", "!?", "");
     }
@@ -119,7 +114,6 @@ private Q_SLOTS:
         row("accents", "ÉTÉ 2024: Crème brûlée", "été|2024|crème|brûlée");
         row("combining mark", "cafe\u0301!", "cafe\u0301");
         row("emoji between", "🎉party🎉time", "party|time");
-        row("right to left", "مرحبا، العالم", "مرحبا|العالم");
         row("punctuation only", "...—", "");
     }
     void words()
@@ -159,7 +153,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("expected"); // index into titles, -1 for none
         QTest::newRow("stop words only") << "the chat" << QStringList{"The chat"} << -1;
         QTest::newRow("tie: first wins") << "budget" << QStringList{"Budget review", "Budget planning"} << 0;
-        QTest::newRow("two of three") << "lisbon march plans" << QStringList{"Trip to Lisbon in March"} << 0;
         QTest::newRow("higher later")
             << "lisbon march plans" << QStringList{"Trip to Lisbon in March", "Lisbon: March plans"} << 1;
         QTest::newRow("one of three") << "budget ideas today" << QStringList{"Budget"} << -1;
