@@ -150,11 +150,12 @@ private Q_SLOTS:
 
     void errorsNameTheirBrowserAndUnknownBrowsersFallBack()
     {
-        QCOMPARE(DeliveryError::timedOut(Browser::safari).errorDescription(),
-                 QStringLiteral("Safari didn't respond. If Safari asked to allow remote debugging, click "
-                                "Allow and try again."));
-        QCOMPARE(DeliveryError::jsOff(Browser::safari).errorDescription(),
-                 QStringLiteral("Safari needs one setting turned on"));
+        for (const DeliveryError& error :
+             {DeliveryError::timedOut(Browser::safari), DeliveryError::jsOff(Browser::safari)}) {
+            QVERIFY2(error.errorDescription().startsWith(QLatin1String("Safari ")),
+                     qPrintable(error.errorDescription()));
+            QVERIFY(!error.errorDescription().contains(QLatin1String("Chrome")));
+        }
         // The page's own words go to the log, never to the user.
         QCOMPARE(DeliveryError::page(QStringLiteral("boom")).errorDescription(),
                  DeliveryError::page(QStringLiteral("other")).errorDescription());
