@@ -13,11 +13,8 @@
 
 class FakeSpeech final : public SpeechInput {
 public:
-    explicit FakeSpeech(VirtualScheduler& s) : scheduler(s) {}
-    VirtualScheduler& scheduler;
     QStringList calls; // "warmUp", "start:<keeping>", "finish", "teardown"
     QString finalText; // what finish() returns
-    Scheduler::Duration finishDelay{0};
 
     QCoro::Task<void> warmUp() override
     {
@@ -28,9 +25,7 @@ public:
     QCoro::Task<QString> finish() override
     {
         calls << QStringLiteral("finish");
-        const QString text = finalText;
-        co_await scheduler.sleep(finishDelay);
-        co_return text;
+        co_return finalText;
     }
     void teardown() override { calls << QStringLiteral("teardown"); }
 
@@ -141,17 +136,12 @@ class FakeHud final : public HudSurface {
 public:
     bool visible = false;
     int shows = 0;
-    int hides = 0;
     void show() override
     {
         visible = true;
         ++shows;
     }
-    void hide() override
-    {
-        visible = false;
-        ++hides;
-    }
+    void hide() override { visible = false; }
 };
 
 class FakeShell final : public AppShell {
@@ -161,7 +151,8 @@ public:
     int hudsMade = 0;
     bool menuMade = false;
     std::function<void()> menuOpenSettings, menuOpenTutorial;
-    QStringList windows; // "onboarding", "settings", "snap:<path>", "updater", "art:<folder>", "exit:<n>", closes
+    QStringList
+        windows; // "onboarding", "settings", "snap:<path>", "updater", "art:<folder>", "exit:<n>", closes
     std::function<void()> onboardingClose, onboardingFinish, replayTutorial;
     bool permissions = true;
 

@@ -38,7 +38,7 @@ struct Rig {
     NoApps apps;
     VirtualScheduler clock;
     std::unique_ptr<Prefs> prefs;
-    FakeSpeech speech{clock};
+    FakeSpeech speech;
     FakeTrigger trigger;
     FakeClipboard clipboard;
     FakeCapture capture{clock};
