@@ -18,11 +18,9 @@ public:
     QList<std::pair<Browser, QString>> launches;
     // Runs on every launch, for browsers that come up (or not) on their own schedule.
     std::function<void(Browser, const QString&)> onLaunch;
-    mutable int runningChecks = 0;
 
     bool isRunning(Browser browser) const override
     {
-        ++runningChecks;
         const auto it = running.find(browser);
         return it != running.end() && it->second;
     }
@@ -42,7 +40,6 @@ public:
     // How long the user takes to answer a prompt (calls with ask).
     Scheduler::Duration promptTime{0};
     QList<std::pair<Browser, bool>> calls;
-    int resets = 0;
 
     QCoro::Task<AutomationAccess> access(Browser browser, bool ask) override
     {
@@ -51,7 +48,7 @@ public:
         if (ask && promptTime.count() > 0) co_await scheduler_.sleep(promptTime);
         co_return answerNow ? answerNow(browser, ask) : AutomationAccess::granted;
     }
-    void resetAnswer() override { ++resets; }
+    void resetAnswer() override {}
 
 private:
     VirtualScheduler& scheduler_;
