@@ -212,11 +212,18 @@ private Q_SLOTS:
         QVERIFY(rig.shell.hudSurface.visible);
     }
 
-    void escapeDuringThePauseKeepsTranscriptAndConsumedWords()
+    void spokenCommandsActOnceTheTranscriptSettles()
     {
         Rig rig;
         rig.tap();
-        const QString first = u"explain this diagram send it"_s;
+        // "send it" that the next words carry on from is no command.
+        rig.say(u"so send it"_s);
+        rig.advance(0.5);
+        rig.say(u"so send it to me later"_s);
+        QCOMPARE(rig.after(0.6), u"live"_s);
+
+        // Escape during the pause keeps the transcript and listens on from it.
+        const QString first = u"so send it to me later, explain this diagram send it"_s;
         rig.speech.finalText = first;
         rig.sayAndSettle(first);
         QCOMPARE(rig.after(), u"sending"_s);
@@ -233,24 +240,16 @@ private Q_SLOTS:
         QCOMPARE(rig.after(), u"live"_s);
         rig.sayAndSettle(first + u" and the legend, send it!"_s);
         QCOMPARE(rig.after(), u"sending"_s);
-    }
 
-    void spokenCommandsWaitForTheTranscriptToSettle()
-    {
-        Rig rig;
-        rig.tap();
-        rig.say(u"so send it"_s);
-        rig.advance(0.5);
-        rig.say(u"so send it to me later"_s);
-        QCOMPARE(rig.after(0.6), u"live"_s);
-
-        rig.sayAndSettle(u"never mind, cancel."_s);
+        rig.trigger.escape();
+        rig.sayAndSettle(first + u" and the legend, send it! Never mind, cancel."_s);
         QCOMPARE(rig.after(), u"idle"_s);
         QVERIFY(!rig.shell.hudSurface.visible);
         QVERIFY(rig.model().items().isEmpty());
         QVERIFY(rig.model().transcript().isEmpty());
         QCOMPARE(rig.speech.calls.last(), u"teardown"_s);
         QVERIFY(!rig.clipboard.isLive);
+        QVERIFY(rig.browser.deliveries.isEmpty());
     }
 
     void addThisTakesAnotherScreenshotOnlyWhenTheWindowChanged()
