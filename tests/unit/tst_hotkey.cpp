@@ -17,14 +17,13 @@ struct NamedKey {
 };
 
 constexpr NamedKey namedKeys[] = {
-    {"altR", Key::rightAlt, 108},      {"altL", Key::modifier, 64}, {"superR", Key::rightSuper, 134},
-    {"ctrlR", Key::rightControl, 105}, {"esc", Key::escape, 9},     {"a", Key::other, 38},
+    {"altR", Key::rightAlt, 108}, {"altL", Key::modifier, 64}, {"ctrlR", Key::rightControl, 105},
+    {"esc", Key::escape, 9},      {"a", Key::other, 38},
 };
 
 std::optional<TriggerKey> triggerNamed(const QString& name)
 {
     if (name == QLatin1String("rightOption")) return TriggerKey::rightOption;
-    if (name == QLatin1String("rightCommand")) return TriggerKey::rightCommand;
     if (name == QLatin1String("rightControl")) return TriggerKey::rightControl;
     return std::nullopt;
 }
@@ -108,7 +107,6 @@ private Q_SLOTS:
         QTest::newRow("repeated escape") << "esc+0 esc+500 esc+530 esc-540 esc+900 esc-950" << 0 << 2;
 
         // The setting is read on every event.
-        QTest::newRow("right super") << "trigger=rightCommand superR+0 superR-100" << 1 << 0;
         QTest::newRow("change between presses")
             << "altR+0 altR-100 trigger=rightControl altR+200 altR-300 ctrlR+400 ctrlR-500" << 2 << 0;
         QTest::newRow("old trigger taints the new one")
