@@ -1,6 +1,7 @@
 #include "DesktopShell.h"
 
 #include "Art/Artwork.h"
+#include "CaptureFirst.h"
 #include "DemoSnap.h"
 #include "HUD.h"
 #include "Log.h"
@@ -13,9 +14,9 @@
 #include <QTimer>
 
 DesktopShell::DesktopShell(Prefs& prefs, Permissions& permissions, Theme& theme, QStringList arguments,
-                           QObject* parent)
+                           CaptureFirst* captureFirst, QObject* parent)
     : QObject(parent), prefs_(prefs), permissions_(permissions), theme_(theme),
-      arguments_(std::move(arguments))
+      arguments_(std::move(arguments)), captureFirst_(captureFirst)
 {
 }
 
@@ -23,8 +24,11 @@ DesktopShell::~DesktopShell() = default;
 
 HudSurface& DesktopShell::hud(SessionModel& model, const HUDActions& actions)
 {
-    if (!hud_) hud_ = std::make_unique<HUDController>(model, actions, prefs_, theme_, arguments_);
-    return *hud_;
+    if (!hud_) {
+        hud_ = std::make_unique<HUDController>(model, actions, prefs_, theme_, arguments_);
+        hudSurface_ = captureFirst_ ? &captureFirst_->guard(*hud_) : hud_.get();
+    }
+    return *hudSurface_;
 }
 
 void DesktopShell::createStatusMenu(SessionModel& model, std::function<void()> openSettings,

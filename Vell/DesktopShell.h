@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class CaptureFirst;
 class HUDController;
 class Permissions;
 class Prefs;
@@ -19,9 +20,10 @@ class Theme;
 class DesktopShell final : public QObject, public AppShell {
     Q_OBJECT
 public:
-    // All references outlive the shell.
+    // All references outlive the shell. With `captureFirst` the HUD is shown and hidden through
+    // it, so it can wait for a session's first screenshot.
     DesktopShell(Prefs& prefs, Permissions& permissions, Theme& theme, QStringList arguments,
-                 QObject* parent = nullptr);
+                 CaptureFirst* captureFirst = nullptr, QObject* parent = nullptr);
     ~DesktopShell() override;
 
     HudSurface& hud(SessionModel& model, const HUDActions& actions) override;
@@ -45,6 +47,8 @@ private:
     Permissions& permissions_;
     Theme& theme_;
     const QStringList arguments_;
+    CaptureFirst* captureFirst_;
     std::unique_ptr<HUDController> hud_;
+    HudSurface* hudSurface_ = nullptr;
     std::unique_ptr<StatusMenu> menu_;
 };

@@ -1,6 +1,7 @@
 #include "AppController.h"
 #include "Appearance.h"
 #include "Art/Artwork.h"
+#include "CaptureFirst.h"
 #include "ChromeBrowser.h"
 #include "ClipboardWatch.h"
 #include "DesktopApps.h"
@@ -21,6 +22,7 @@
 #include "Theme.h"
 #include "ToolModes.h"
 #include "Transcriber.h"
+#include "X11DesktopWatch.h"
 #include "X11KeyMonitor.h"
 #include "X11WindowSystem.h"
 
@@ -135,13 +137,19 @@ int runApplication(int argc, char* argv[], const QStringList& arguments)
     ClipboardWatch watch(clipboard, scheduler, [&capture] { return capture.frontSource(); });
     ChromeBrowser browser(scheduler, ChromeBrowser::fromEnvironment());
 
+    // Without a compositor a screenshot would show the HUD over the window: the HUD waits for it.
+    const std::unique_ptr<X11DesktopWatch> desktop = X11DesktopWatch::forApplication();
+    CaptureFirst captureFirst(capture, scheduler, [&prefs, desktop = desktop.get()] {
+        return prefs.autoScreenshot() && desktop && !desktop->compositorRunning();
+    });
+
     QSettings marks(Prefs::sharedStorePath(), QSettings::IniFormat);
     DesktopPermissions system;
     Permissions permissions(system, marks, prefs);
-    DesktopShell shell(prefs, permissions, theme, arguments);
+    DesktopShell shell(prefs, permissions, theme, arguments, &captureFirst);
 
-    AppController app_controller(prefs, scheduler,
-                                 {transcriber, hotkey, watch, capture, browser.access(), shell}, arguments);
+    AppController app_controller(
+        prefs, scheduler, {transcriber, hotkey, watch, captureFirst, browser.access(), shell}, arguments);
     controller = &app_controller;
     QTimer::singleShot(0, &app_controller, [&app_controller] { app_controller.start(); });
     return QApplication::exec();

@@ -71,6 +71,8 @@ private Q_SLOTS:
         QVERIFY(windows_->isOpen());
     }
 
+    void init() { QVERIFY(browser_->site().reset()); }
+
     void cleanupTestCase()
     {
         windows_.reset();
