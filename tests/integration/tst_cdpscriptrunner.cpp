@@ -10,6 +10,7 @@
 #include "ProgramTab.h"
 #include "Scheduler.h"
 #include "ScopedLog.h"
+#include "ScriptOutcome.h"
 #include "X11WindowStacking.h"
 #include "XServer.h"
 
@@ -24,22 +25,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-struct Outcome {
-    bool done = false;
-    QString output;
-    std::optional<DeliveryError> error;
-};
-
-QCoro::Task<void> drive(QCoro::Task<QString> task, std::shared_ptr<Outcome> outcome)
-{
-    try {
-        outcome->output = co_await task;
-    } catch (const DeliveryError& e) {
-        outcome->error = e;
-    }
-    outcome->done = true;
-}
 
 // Worker threads of script runs still alive (the runner names them).
 int scriptThreads()
@@ -131,11 +116,9 @@ private:
             },
             10000);
     }
-    std::shared_ptr<Outcome> start(const QString& program, std::chrono::milliseconds limit = 30s)
+    std::shared_ptr<ScriptOutcome> start(const QString& program, std::chrono::milliseconds limit = 30s)
     {
-        auto outcome = std::make_shared<Outcome>();
-        drive(runner_->run(program, Browser::chrome, limit), outcome);
-        return outcome;
+        return startScript(runner_->run(program, Browser::chrome, limit));
     }
     QString run(const QString& program, std::chrono::milliseconds limit = 30s)
     {

@@ -14,6 +14,7 @@
 #include "ProgramTab.h"
 #include "Scheduler.h"
 #include "ScopedLog.h"
+#include "ScriptOutcome.h"
 
 #include <QCoro/QCoroTask>
 #include <QElapsedTimer>
@@ -72,22 +73,6 @@ private:
     int upgrades_ = 0;
 };
 
-struct Outcome {
-    bool done = false;
-    QString output;
-    std::optional<DeliveryError> error;
-};
-
-QCoro::Task<void> drive(QCoro::Task<QString> task, std::shared_ptr<Outcome> outcome)
-{
-    try {
-        outcome->output = co_await task;
-    } catch (const DeliveryError& e) {
-        outcome->error = e;
-    }
-    outcome->done = true;
-}
-
 QCoro::Task<void> driveAccess(QCoro::Task<AutomationAccess> task,
                               std::shared_ptr<std::optional<AutomationAccess>> out)
 {
@@ -117,13 +102,11 @@ struct Side {
         if (!QTest::qWaitFor([&] { return out->has_value(); }, 10000)) qFatal("access never answered");
         return **out;
     }
-    std::shared_ptr<Outcome> start(const QString& program, std::chrono::milliseconds limit = 30s)
+    std::shared_ptr<ScriptOutcome> start(const QString& program, std::chrono::milliseconds limit = 30s)
     {
-        auto outcome = std::make_shared<Outcome>();
-        drive(runner.run(program, Browser::chrome, limit), outcome);
-        return outcome;
+        return startScript(runner.run(program, Browser::chrome, limit));
     }
-    std::shared_ptr<Outcome> run(const QString& program, std::chrono::milliseconds limit = 30s)
+    std::shared_ptr<ScriptOutcome> run(const QString& program, std::chrono::milliseconds limit = 30s)
     {
         auto outcome = start(program, limit);
         if (!QTest::qWaitFor([&] { return outcome->done; }, 60000)) qFatal("run never ended");
