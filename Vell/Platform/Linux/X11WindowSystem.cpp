@@ -9,6 +9,8 @@
 #include "X11ErrorTrap.h"
 #include "X11PixelReader.h"
 
+#include <type_traits>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -18,6 +20,13 @@
 #include <vector>
 
 namespace {
+
+// Which client and which kind of id an XRes answer is about: the answer's first member.
+const XResClientIdSpec& idOf(const XResClientIdValue& value)
+{
+    static_assert(std::is_standard_layout_v<XResClientIdValue>);
+    return *reinterpret_cast<const XResClientIdSpec*>(&value);
+}
 
 // The layer of ordinary windows; anything else is never captured.
 constexpr int normalLayer = 0;
@@ -214,11 +223,12 @@ struct X11WindowSystem::Impl {
             if (XResQueryClientIds(display, 1, &clientId, &count, &values) == Success) {
                 qint64 found = 0;
                 for (long i = 0; i < count; ++i) {
-                    if (values[i].spec.mask & XRES_CLIENT_ID_PID_MASK) {
+                    const XResClientIdSpec& id = idOf(values[i]);
+                    if (id.mask & XRES_CLIENT_ID_PID_MASK) {
                         const pid_t p = XResGetClientPid(&values[i]);
                         if (p > 0) found = p;
-                    } else if (values[i].spec.mask & XRES_CLIENT_ID_XID_MASK) {
-                        clientBase = static_cast<qint64>(values[i].spec.client);
+                    } else if (id.mask & XRES_CLIENT_ID_XID_MASK) {
+                        clientBase = static_cast<qint64>(id.client);
                     }
                 }
                 XResClientIdsDestroy(count, values);
