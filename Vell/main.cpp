@@ -148,10 +148,10 @@ int runApplication(int argc, char* argv[], const QStringList& arguments)
     Permissions permissions(system, marks, prefs);
     DesktopShell shell(prefs, permissions, theme, arguments, &captureFirst);
 
-    AppController app_controller(
+    AppController sessionController(
         prefs, scheduler, {transcriber, hotkey, watch, captureFirst, browser.access(), shell}, arguments);
-    controller = &app_controller;
-    QTimer::singleShot(0, &app_controller, [&app_controller] { app_controller.start(); });
+    controller = &sessionController;
+    QTimer::singleShot(0, &sessionController, [&sessionController] { sessionController.start(); });
     return QApplication::exec();
 }
 
