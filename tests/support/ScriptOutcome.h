@@ -22,6 +22,7 @@ inline QCoro::Task<void> driveScript(QCoro::Task<QString> task, std::shared_ptr<
         outcome->output = co_await task;
     } catch (const DeliveryError& e) {
         outcome->error = e;
+    } catch (const std::exception&) { // the runner went away first: an ending with no answer
     }
     outcome->done = true;
 }
