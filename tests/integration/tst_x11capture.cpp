@@ -1,8 +1,8 @@
-// Screenshots on a real X server with a real window manager: what only the
-// server, the window manager and a compositor decide. Which window is chosen
-// and how the picture is bounded is pinned by the unit tests.
+// Screenshots on a real X server with a real window manager: what only the server, the
+// window manager and a compositor decide; window choice and bounds are unit-tested.
 #include "FakeSoundPlayer.h"
 #include "ScreenCapture.h"
+#include "X11DesktopWatch.h"
 #include "X11TestWindows.h"
 #include "X11WindowSystem.h"
 #include "XServer.h"
@@ -11,16 +11,23 @@
 #include <QGuiApplication>
 #include <QTest>
 
-#include <X11/Xlib.h>
-
 namespace {
 
-constexpr qint64 notesPid = 31337;
 constexpr qint64 otherPid = 31338;
 
-bool near(const QColor& a, const QColor& b)
+// Left half red, right half blue, nothing else: the crop is exact and the decorations are not
+// part of the picture.
+bool halves(const QImage& image)
 {
-    return qAbs(a.red() - b.red()) < 24 && qAbs(a.green() - b.green()) < 24 && qAbs(a.blue() - b.blue()) < 24;
+    const int w = image.width(), h = image.height();
+    const auto near = [&](QPoint p, const QColor& c) {
+        const QColor a = image.pixelColor(p);
+        return qAbs(a.red() - c.red()) < 24 && qAbs(a.green() - c.green()) < 24 &&
+               qAbs(a.blue() - c.blue()) < 24;
+    };
+    return near({2, 2}, Qt::red) && near({w / 4, h / 2}, Qt::red) && near({w / 2 - 3, h - 3}, Qt::red) &&
+           near({w - 3, 2}, Qt::blue) && near({3 * w / 4, h / 2}, Qt::blue) &&
+           near({w / 2 + 3, h - 3}, Qt::blue);
 }
 
 } // namespace
@@ -33,146 +40,70 @@ public:
 
 private:
     XServer& server_;
-    std::unique_ptr<X11TestWindows> windows_;
-    std::unique_ptr<X11WindowSystem> system_;
     FakeSoundPlayer player_;
     Shutter shutter_{player_, [] { return false; }};
 
-    static std::optional<Item> shoot(ScreenCapture& capture) { return QCoro::waitFor(capture.frontWindow()); }
-
-    X11TestWindows::Blueprint notes(const QString& title, QSize size, QPoint at = {60, 60})
-    {
-        X11TestWindows::Blueprint blueprint;
-        blueprint.title = title;
-        blueprint.size = size;
-        blueprint.position = at;
-        blueprint.pid = notesPid;
-        return blueprint;
-    }
-
-    bool compositorRuns() const
-    {
-        Display* d = XOpenDisplay(server_.display().toLocal8Bit().constData());
-        if (!d) return false;
-        const bool owned = XGetSelectionOwner(d, XInternAtom(d, "_NET_WM_CM_S0", False)) != 0;
-        XCloseDisplay(d);
-        return owned;
-    }
-
-    // Stopped with the server.
-    void startCompositor()
-    {
-        QVERIFY(server_.startOnDisplay(QStringLiteral("xcompmgr"), {}));
-        QVERIFY(QTest::qWaitFor([this] { return compositorRuns(); }, 5000));
-    }
-
-    // Left half red, right half blue, nothing else: the crop is exact and the
-    // decorations are not part of the picture.
-    void verifyHalves(const QImage& image)
-    {
-        const int w = image.width(), h = image.height();
-        for (const QPoint p : {QPoint(2, 2), QPoint(w / 4, h / 2), QPoint(w / 2 - 3, h - 3)})
-            QVERIFY2(near(image.pixelColor(p), Qt::red), qPrintable(image.pixelColor(p).name()));
-        for (const QPoint p : {QPoint(w - 3, 2), QPoint(3 * w / 4, h / 2), QPoint(w / 2 + 3, h - 3)})
-            QVERIFY2(near(image.pixelColor(p), Qt::blue), qPrintable(image.pixelColor(p).name()));
-    }
-
 private Q_SLOTS:
-    void initTestCase()
-    {
-        windows_ = std::make_unique<X11TestWindows>(server_.display());
-        QVERIFY(windows_->isOpen());
-        system_ = std::make_unique<X11WindowSystem>(server_.display());
-        QVERIFY(system_->isConnected());
-    }
-
-    // Fresh windows for every test.
-    void cleanup() { windows_ = std::make_unique<X11TestWindows>(server_.display()); }
-
-    void cleanupTestCase()
-    {
-        windows_.reset();
-        system_.reset();
-    }
-
     void windowDescriptionsAreRead()
     {
-        X11TestWindows::Blueprint dock = notes({}, {1600, 120}, {0, 0});
-        dock.type = "_NET_WM_WINDOW_TYPE_DOCK";
-        dock.latin1Title = "Caf\xe9 panel";
-        const quint32 d = windows_->create(dock);
-        X11TestWindows::Blueprint other = notes(QStringLiteral("other app"), {400, 300}, {800, 400});
-        other.pid = otherPid;
-        const quint32 o = windows_->create(other);
-        X11TestWindows::Blueprint unnamed = notes(QStringLiteral("no pid"), {300, 200}, {100, 500});
-        unnamed.pid.reset();
-        const quint32 u = windows_->create(unnamed);
+        X11TestWindows windows(server_.display());
+        X11WindowSystem system(server_.display());
+        QVERIFY(windows.isOpen() && system.isConnected());
+        const quint32 d =
+            windows.create({.latin1Title = "Caf\xe9 panel", .type = "_NET_WM_WINDOW_TYPE_DOCK"});
+        const quint32 o = windows.create({.position = {800, 400}, .title = "other app", .pid = otherPid});
+        const quint32 u = windows.create({.position = {100, 500}, .title = "no pid"});
         QVERIFY(d && o && u);
 
         // Without _NET_WM_PID the server knows the owner.
-        QVERIFY(windows_->activate(u));
-        QCOMPARE(system_->frontmostApp()->pid, QCoreApplication::applicationPid());
-        QCOMPARE(system_->frontmostApp()->instanceName, QStringLiteral("notes"));
+        QVERIFY(windows.activate(u));
+        QCOMPARE(system.frontmostApp()->pid, QCoreApplication::applicationPid());
 
-        QVERIFY(windows_->activate(o));
-        const QList<WindowInfo> list = system_->onScreenWindows();
-        const auto indexOf = [&](quint32 id) {
-            for (qsizetype i = 0; i < list.size(); ++i)
-                if (list.at(i).number == id) return i;
-            return qsizetype(-1);
-        };
-        const auto find = [&](quint32 id) { return indexOf(id) < 0 ? WindowInfo{} : list.at(indexOf(id)); };
+        QVERIFY(windows.activate(o));
+        const QList<WindowInfo> list = system.onScreenWindows();
         // Front to back: the dock stays above everything, the active window next.
-        QVERIFY(indexOf(d) == 0 && indexOf(o) == 1 && indexOf(u) == 2);
-        QCOMPARE(find(d).name, std::optional<QString>(QStringLiteral("Café panel")));
-        QVERIFY(find(d).layer != std::optional<int>(0));
-        QCOMPARE(find(o).layer, std::optional<int>(0));
-        QVERIFY(!find(o).alpha);
-        QCOMPARE(find(o).ownerPid, std::optional<qint64>(otherPid));
+        QVERIFY(list.size() >= 3 && list[0].number == d && list[1].number == o && list[2].number == u);
+        QCOMPARE(list[0].name, std::optional<QString>(QStringLiteral("Café panel")));
+        QVERIFY(list[0].layer != std::optional<int>(0));
+        QCOMPARE(list[1].ownerPid, std::optional<qint64>(otherPid));
         // Bounds include the window manager's frame around the 400 x 300 client.
-        QVERIFY(find(o).bounds->width() >= 400 && find(o).bounds->height() > 300);
-        QCOMPARE(system_->focusedFrame(*system_->frontmostApp()), find(o).bounds);
+        QVERIFY(list[1].bounds->width() >= 400 && list[1].bounds->height() > 300);
+        QCOMPARE(system.focusedFrame(*system.frontmostApp()), list[1].bounds);
     }
 
-    // Each capture path once: the screen with shared memory, and a composited
-    // window's own pixmap (without what covers it) with GetImage. Last: the
-    // compositor then runs until the end.
-    void capturesTheFocusedWindowAmongSeveral_data()
-    {
-        QTest::addColumn<bool>("compositor");
-        QTest::newRow("screen, shared memory") << false;
-        QTest::newRow("window pixmap, GetImage") << true;
-    }
+    // Each capture path once: the screen with shared memory, and a composited window's own
+    // pixmap (without the panel covering it) with GetImage. The compositor then runs to the end.
     void capturesTheFocusedWindowAmongSeveral()
     {
-        QFETCH(bool, compositor);
-        if (compositor) startCompositor();
-        X11WindowSystem system(server_.display(), !compositor);
-        const quint32 a = windows_->create(notes(QStringLiteral("todo.md"), {500, 400}, {40, 40}));
-        const quint32 b = windows_->create(notes(QStringLiteral("plan — ✓"), {1200, 800}, {200, 100}));
-        QVERIFY(a && b);
-        if (compositor) {
-            // An unmanaged panel above them, as the HUD is: the window's own copy leaves it out.
-            X11TestWindows::Blueprint panel;
-            panel.overrideRedirect = true;
-            panel.position = {150, 300};
-            panel.size = {700, 200};
-            panel.left = panel.right = Qt::green;
-            panel.pid = otherPid;
-            QVERIFY(windows_->create(panel));
-        }
-        ScreenCapture capture(system, shutter_);
-
-        for (const auto& [window, title, size] :
-             {std::tuple{b, QStringLiteral("plan — ✓"), QSize(1200, 800)},
-              std::tuple{a, QStringLiteral("todo.md"), QSize(500, 400)}}) {
-            QVERIFY(windows_->activate(window));
-            QCOMPARE(capture.frontSource()->windowID, std::optional<quint32>(window));
-            const std::optional<Item> item = shoot(capture);
-            QVERIFY(item);
-            QCOMPARE(item->title, title);
-            QCOMPARE(item->image.size(), size);
-            verifyHalves(item->image);
+        for (const bool compositor : {false, true}) {
+            X11TestWindows windows(server_.display());
+            if (compositor) {
+                const auto watch = X11DesktopWatch::forApplication();
+                QVERIFY(server_.startOnDisplay(QStringLiteral("xcompmgr"), {}));
+                QVERIFY(QTest::qWaitFor([&] { return watch->compositorRunning(); }, 5000));
+                // An unmanaged panel above them, as the HUD is: the window's own copy leaves it out.
+                QVERIFY(windows.create({.size = {700, 200},
+                                        .position = {150, 300},
+                                        .left = Qt::green,
+                                        .right = Qt::green,
+                                        .overrideRedirect = true}));
+            }
+            X11WindowSystem system(server_.display(), !compositor);
+            ScreenCapture capture(system, shutter_);
+            const quint32 a = windows.create({.size = {500, 400}, .title = "todo.md"});
+            const quint32 b =
+                windows.create({.size = {1200, 800}, .position = {200, 100}, .title = "plan — ✓"});
+            for (const auto& [window, title, size] :
+                 {std::tuple{b, QStringLiteral("plan — ✓"), QSize(1200, 800)},
+                  std::tuple{a, QStringLiteral("todo.md"), QSize(500, 400)}}) {
+                QVERIFY(windows.activate(window));
+                QCOMPARE(capture.frontSource()->windowID, std::optional<quint32>(window));
+                const std::optional<Item> item = QCoro::waitFor(capture.frontWindow());
+                QVERIFY(item);
+                QCOMPARE(item->title, title);
+                QCOMPARE(item->image.size(), size);
+                QVERIFY2(halves(item->image), compositor ? "window pixmap" : "screen");
+            }
         }
     }
 };
@@ -182,10 +113,7 @@ int main(int argc, char* argv[])
     XServer::Options options;
     options.windowManager = true;
     XServer server(options);
-    if (!server.isRunning()) {
-        qCritical("could not start Xvfb");
-        return 1;
-    }
+    if (!server.isRunning()) return 1;
     server.exportDisplay();
     qputenv("QT_QPA_PLATFORM", "xcb");
     QGuiApplication app(argc, argv);
