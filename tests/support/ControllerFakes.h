@@ -95,9 +95,6 @@ public:
     explicit FakeBrowser(VirtualScheduler& s) : scheduler(s) {}
     VirtualScheduler& scheduler;
 
-    AutomationAccess accessAnswer = AutomationAccess::granted;
-    QList<std::pair<Browser, bool>> accessCalls;
-
     // Each listing takes the list and delay set when it was asked for.
     ChatList chats;
     Scheduler::Duration listDelay{0};
@@ -106,14 +103,9 @@ public:
     // Each delivery takes the outcome set when it started.
     Scheduler::Duration deliverDelay{0};
     std::optional<DeliveryError> deliverError;
-    bool throwOther = false;
     QList<Delivery> deliveries;
 
-    QCoro::Task<AutomationAccess> access(Browser browser, bool ask) override
-    {
-        accessCalls << std::pair{browser, ask};
-        co_return accessAnswer;
-    }
+    QCoro::Task<AutomationAccess> access(Browser, bool) override { co_return AutomationAccess::granted; }
     QCoro::Task<ChatList> listChats(Browser, const QString&, const QString&) override
     {
         ++listings;
@@ -125,10 +117,8 @@ public:
     {
         deliveries << delivery;
         const auto error = deliverError;
-        const bool other = throwOther;
         co_await scheduler.sleep(deliverDelay);
         if (error) throw *error;
-        if (other) throw std::runtime_error("could not write the program file");
     }
 };
 
@@ -148,7 +138,6 @@ class FakeShell final : public AppShell {
 public:
     FakeHud hudSurface;
     HUDActions actions;
-    int hudsMade = 0;
     bool menuMade = false;
     std::function<void()> menuOpenSettings, menuOpenTutorial;
     QStringList
@@ -158,7 +147,6 @@ public:
 
     HudSurface& hud(SessionModel&, const HUDActions& a) override
     {
-        ++hudsMade;
         actions = a;
         return hudSurface;
     }
