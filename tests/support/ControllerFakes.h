@@ -103,6 +103,7 @@ public:
     // Each delivery takes the outcome set when it started.
     Scheduler::Duration deliverDelay{0};
     std::optional<DeliveryError> deliverError;
+    bool deliverFails = false; // with no deliverError: a failure that is not a delivery error
     QList<Delivery> deliveries;
 
     QCoro::Task<AutomationAccess> access(Browser, bool) override { co_return AutomationAccess::granted; }
@@ -117,8 +118,10 @@ public:
     {
         deliveries << delivery;
         const auto error = deliverError;
+        const bool fails = deliverFails;
         co_await scheduler.sleep(deliverDelay);
         if (error) throw *error;
+        if (fails) throw std::runtime_error("connection reset");
     }
 };
 

@@ -228,6 +228,7 @@ private Q_SLOTS:
                                  << "Chrome needs one setting turned on" << true;
         QTest::newRow("not fixable") << std::optional(DeliveryError::notSent()) << "Send didn't go through"
                                      << false;
+        QTest::newRow("not a delivery error") << std::optional<DeliveryError>() << "Couldn't send" << false;
     }
     void deliveryFailures()
     {
@@ -236,6 +237,7 @@ private Q_SLOTS:
         QFETCH(bool, fixable);
         Rig rig;
         rig.browser.deliverError = error;
+        rig.browser.deliverFails = !error;
         rig.prefs->setStickyChat(budget, Destination::claude());
         rig.tap();
         rig.clipboard.copy(u"E42"_s);
