@@ -33,129 +33,78 @@ private Q_SLOTS:
         system_ = FakePermissionSystem();
     }
 
+    // Asking leaves a mark; denied before and after asking.
     void requestAsksOrSendsToSettings_data()
     {
         QTest::addColumn<Permission>("permission");
         QTest::addColumn<AccessStatus>("microphone");
-        QTest::addColumn<bool>("askedBefore");  // the permission's mark
-        QTest::addColumn<bool>("promptAllows"); // screen: the prompt turns it on
-        QTest::addColumn<bool>("deniedBefore");
-        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("askedBefore");
         QTest::addColumn<QStringList>("calls");
-        QTest::addColumn<bool>("askedAfter");
-        QTest::addColumn<bool>("deniedAfter");
+        QTest::addColumn<QList<bool>>("denied");
 
-        const auto mic = Permission::microphone;
-        const auto screen = Permission::screen;
-        const auto ax = Permission::accessibility;
-        const QString grant = QStringLiteral("Grant Access");
-        const QString open = QStringLiteral("Open Settings");
         QTest::newRow("microphone restricted: not denied, but only the settings can help")
-            << mic << AccessStatus::restricted << false << false << false << grant
-            << QStringList{"openSettings(Microphone)"} << true << false;
-        QTest::newRow("microphone denied: settings, no mark")
-            << mic << AccessStatus::denied << false << false << true << open
-            << QStringList{"openSettings(Microphone)"} << false << true;
+            << Permission::microphone << AccessStatus::restricted << false
+            << QStringList{"openSettings(Microphone)"} << QList<bool>{false, false};
         QTest::newRow("screen never asked, prompt refused: settings as well, then denied")
-            << screen << AccessStatus::authorized << false << false << false << grant
-            << QStringList{"requestScreenCapture", "openSettings(Screen Recording)"} << true << true;
-        QTest::newRow("screen never asked, prompt allows")
-            << screen << AccessStatus::authorized << false << true << false << grant
-            << QStringList{"requestScreenCapture"} << true << false;
+            << Permission::screen << AccessStatus::authorized << false
+            << QStringList{"requestScreenCapture", "openSettings(Screen Recording)"}
+            << QList<bool>{false, true};
         QTest::newRow("screen asked before: only the settings")
-            << screen << AccessStatus::authorized << true << true << true << open
-            << QStringList{"openSettings(Screen Recording)"} << true << true;
-        QTest::newRow("accessibility never asked: prompt, then denied while missing")
-            << ax << AccessStatus::authorized << false << false << false << grant
-            << QStringList{"promptAccessibility"} << true << true;
+            << Permission::screen << AccessStatus::authorized << true
+            << QStringList{"openSettings(Screen Recording)"} << QList<bool>{true, true};
     }
     void requestAsksOrSendsToSettings()
     {
         QFETCH(Permission, permission);
-        QFETCH(AccessStatus, microphone);
         QFETCH(bool, askedBefore);
-        QFETCH(bool, promptAllows);
+        QFETCH(QList<bool>, denied);
+        QFETCH(AccessStatus, microphone);
         system_.microphone = microphone;
-        system_.screenAllowedAfterPrompt = promptAllows;
-        const QString key = QStringLiteral("asked.") + Permissions::settingsAnchor(permission);
+        const QString key = "asked." + Permissions::settingsAnchor(permission);
         if (askedBefore) marks_->setValue(key, true);
 
         Permissions p = permissions();
-        QTEST(p.denied(permission), "deniedBefore");
-        QTEST(p.actionTitle(permission), "action");
+        QCOMPARE(p.denied(permission), denied.first());
         p.request(permission);
         QTEST(system_.calls, "calls");
-        QTEST(marks_->value(key).toBool(), "askedAfter");
-        QTEST(p.asked(permission), "askedAfter");
-        QTEST(p.denied(permission), "deniedAfter");
+        QVERIFY(marks_->value(key).toBool());
+        QCOMPARE(p.denied(permission), denied.last());
     }
 
-    void marksUseTheirOwnKeysAndStayWhenGrantedWithoutDenying()
+    // Granted after asking is not denied; the first missing follows the check order; the
+    // accessibility text names the trigger set after the permissions were made.
+    void grantedAfterAskingAndFirstMissing()
     {
         Permissions p = permissions();
+        prefs_->setTrigger(TriggerKey::rightCommand);
+        QCOMPARE(p.why(Permission::accessibility), "Used to detect the Super shortcut in any app.");
         for (Permission permission : Permissions::all())
             p.request(permission);
-        QCOMPARE(marks_->allKeys(), (QStringList{"asked.Privacy_Accessibility", "asked.Privacy_Microphone",
-                                                 "asked.Privacy_ScreenCapture"}));
+        system_.screen = system_.accessibility = true;
+        system_.microphone = AccessStatus::restricted;
+        QCOMPARE(p.firstMissing(), std::optional<Permission>(Permission::microphone));
         system_.grantAll();
-        for (Permission permission : Permissions::all()) {
-            p.request(permission);
+        for (Permission permission : Permissions::all())
             QVERIFY(p.asked(permission) && !p.denied(permission));
-        }
-    }
-
-    void firstMissingFollowsCheckOrder()
-    {
-        const Permissions p = permissions();
-        const auto missing = [&](AccessStatus microphone, bool screen, bool accessibility) {
-            system_.microphone = microphone;
-            system_.screen = screen;
-            system_.accessibility = accessibility;
-            return p.firstMissing() ? int(*p.firstMissing()) : -1;
-        };
-        QCOMPARE(missing(AccessStatus::restricted, false, false), int(Permission::microphone));
-        QCOMPARE(missing(AccessStatus::authorized, false, false), int(Permission::screen));
-        QCOMPARE(missing(AccessStatus::authorized, true, false), int(Permission::accessibility));
-        QVERIFY(!p.allGranted());
-        QCOMPARE(missing(AccessStatus::authorized, true, true), -1);
         QVERIFY(p.allGranted());
     }
 
-    void accessibilityTextNamesTheCurrentTrigger()
-    {
-        const Permissions p = permissions(); // made before the change, read after it
-        prefs_->setTrigger(TriggerKey::rightCommand);
-        QCOMPARE(p.why(Permission::accessibility),
-                 QStringLiteral("Used to detect the Super shortcut in any app."));
-    }
-
-    void soundSettingsCommand_data()
-    {
-        QTest::addColumn<QStringList>("installed");
-        QTest::addColumn<QString>("desktop");
-        QTest::addColumn<QStringList>("command");
-
-        const QStringList all{"pavucontrol", "gnome-control-center", "kcmshell5", "mate-volume-control"};
-        QTest::newRow("the desktop's own panel first")
-            << all << "KDE" << QStringList{"kcmshell5", "kcm_pulseaudio"};
-        QTest::newRow("desktop list with several names")
-            << all << "ubuntu:MATE" << QStringList{"mate-volume-control"};
-        QTest::newRow("desktop panel missing: a mixer")
-            << QStringList{"pavucontrol"} << "KDE" << QStringList{"pavucontrol"};
-        QTest::newRow("nothing installed") << QStringList() << "KDE" << QStringList();
-    }
+    // The desktop's own panel first, else a mixer, else nothing.
     void soundSettingsCommand()
     {
-        QFETCH(QStringList, installed);
-        QFETCH(QString, desktop);
         QTemporaryDir bin;
-        for (const QString& program : installed) {
+        const auto command = [&] {
+            return DesktopPermissions::soundSettingsCommand("KDE", {bin.path()}).value_or(QStringList());
+        };
+        const auto install = [&](const QString& program) {
             QFile f(bin.filePath(program));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        }
-        QTEST(DesktopPermissions::soundSettingsCommand(desktop, {bin.path()}).value_or(QStringList()),
-              "command");
+            return f.open(QIODevice::WriteOnly) && f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        };
+        QCOMPARE(command(), QStringList());
+        QVERIFY(install("pavucontrol"));
+        QCOMPARE(command(), QStringList{"pavucontrol"});
+        QVERIFY(install("kcmshell5"));
+        QCOMPARE(command(), (QStringList{"kcmshell5", "kcm_pulseaudio"}));
     }
 };
 
