@@ -1,10 +1,8 @@
-// Browser programs run against a model browser on virtual time: literals,
-// the tab finder, ensure, js, navigate and listChats.
+// Browser programs against a model browser on virtual time: literals, finder, ensure, js, listChats.
 #include "BrowserPlatformFakes.h"
 #include "BrowserService.h"
 #include "BrowserTab.h"
 #include "FakeScriptRunner.h"
-#include "ScopedLog.h"
 #include "ScriptedBrowser.h"
 #include "StartedTask.h"
 #include "VirtualScheduler.h"
@@ -12,7 +10,7 @@
 #include <QJSEngine>
 #include <QTest>
 
-#include <algorithm>
+#include <QRegularExpression>
 
 using namespace std::chrono_literals;
 using Tab = ScriptedBrowser::Tab;
@@ -20,7 +18,6 @@ using Window = ScriptedBrowser::Window;
 using Windows = QList<Window>;
 
 Q_DECLARE_METATYPE(Windows)
-Q_DECLARE_METATYPE(Browser)
 
 namespace {
 
@@ -29,16 +26,6 @@ const QString newURL = QStringLiteral("https://claude.ai/new");
 const QString chat1 = QStringLiteral("https://claude.ai/chat/111");
 const QString chat2 = QStringLiteral("https://claude.ai/chat/222");
 const QString other = QStringLiteral("https://example.com/");
-
-Window window(QList<Tab> tabs, int current = 0)
-{
-    return Window{std::move(tabs), current, false};
-}
-
-Tab tab(const QString& url, const QString& title = {})
-{
-    return Tab{url, title};
-}
 
 // A tab operation's world on virtual time; the runner answers from the model browser.
 struct Rig {
@@ -81,9 +68,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("value");
         QTest::newRow("line breaks") << QStringLiteral("one\ntwo\r\nthree\rfour\u2028five\u2029six");
-        static constexpr char16_t controls[] = u"\u0000\u001f\u007f\t\b\f end";
-        QTest::newRow("control characters") << QString::fromUtf16(controls, std::size(controls) - 1);
-        QTest::newRow("closing script tag") << QStringLiteral("</script><script>pwned = 1</script>");
         QTest::newRow("breaking out") << QStringLiteral("\";\npwned = 1; ${pwned = 2} */ // <!--\"");
         QTest::newRow("lone surrogates") << QChar(0xDE00) + QStringLiteral("x😀") + QChar(0xD83D);
         QString big;
@@ -96,11 +80,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, value);
         // One line, and nothing an HTML parser would take as the end of a script.
-        const QString literal = BrowserTab::lit(value);
-        QVERIFY(std::none_of(literal.begin(), literal.end(), [](QChar c) {
-            return c == u'\n' || c == u'\r' || c == QChar(0x2028) || c == QChar(0x2029);
-        }));
-        QVERIFY(!literal.contains(QLatin1String("</")));
+        QVERIFY(
+            !BrowserTab::lit(value).contains(QRegularExpression(QStringLiteral("[\n\r\u2028\u2029]|</"))));
 
         Rig rig;
         const QString small = value.size() < 4096 ? value : QStringLiteral("x"); // keeps the run short
@@ -111,172 +92,89 @@ private Q_SLOTS:
         QVERIFY(rig.browser.run(program) == "undefined|" + small + '|' + small + '|' + value);
     }
 
-    void pickFollowsThePreferenceOrder_data()
-    {
-        QTest::addColumn<Windows>("windows");
-        QTest::addColumn<QString>("prefer");
-        QTest::addColumn<QString>("expected"); // URL of the chosen tab, or "none"
-
-        const QString mail = QStringLiteral("https://mail.example.com/");
-        Window torn = window({tab(chat1)});
-        torn.unreadable = true;
-        QTest::newRow("prefer, matched by prefix, wins over the front window's current tab")
-            << Windows{window({tab(chat2), tab(other)}), window({tab(mail), tab(chat1 + "?m=x#end")})}
-            << chat1 << chat1 + "?m=x#end";
-        QTest::newRow("front window's current tab")
-            << Windows{window({tab(chat1), tab(chat2)}, 1), window({tab(newURL)})} << QString() << chat2;
-        QTest::newRow("background current tab beats a hidden front tab")
-            << Windows{window({tab(chat1), tab(other)}, 1), window({tab(mail), tab(chat2)}, 1)} << QString()
-            << chat2;
-        QTest::newRow("any tab when none is current")
-            << Windows{window({tab(other), tab(mail)}), window({tab(other), tab(chat2)})} << QString()
-            << chat2;
-        QTest::newRow("no assistant tab") << Windows{window({tab(other), tab(mail)})} << chat1 << "none";
-        QTest::newRow("unreadable window skipped")
-            << Windows{torn, window({tab(chat2)})} << QString() << chat2;
-    }
-
     void pickFollowsThePreferenceOrder()
     {
-        QFETCH(Windows, windows);
-        QFETCH(QString, prefer);
-        QFETCH(QString, expected);
         // Both browsers' words, and the bulk reads agreeing with the window-by-window fallback.
-        for (const Browser b : {Browser::chrome, Browser::safari}) {
-            for (const bool bulkFails : {false, true}) {
-                Rig rig(b, windows);
-                rig.browser.bulkReadsFail = bulkFails;
-                const BrowserTab tab = rig.tab(prefer);
-                const QString body = tab.pickJS() + "const t = pick(); return t ? t.url() : 'none';";
-                QCOMPARE(rig.browser.run(tab.program(body)), expected);
-            }
-        }
+        const auto picked = [](const Windows& windows, const QString& prefer = {}) {
+            QStringList answers;
+            for (const Browser b : {Browser::chrome, Browser::safari})
+                for (const bool bulkFails : {false, true}) {
+                    Rig rig(b, windows);
+                    rig.browser.bulkReadsFail = bulkFails;
+                    const BrowserTab tab = rig.tab(prefer);
+                    answers << rig.browser.run(
+                        tab.program(tab.pickJS() + "const t = pick(); return t ? t.url() : 'none';"));
+                }
+            answers.removeDuplicates();
+            return answers.join(QStringLiteral(" / "));
+        };
+        const QString mail = QStringLiteral("https://mail.example.com/");
+        // Prefer, matched by prefix, wins over the front window's current tab.
+        QCOMPARE(
+            picked({Window{{Tab{chat2}, Tab{other}}}, Window{{Tab{mail}, Tab{chat1 + "?m=x#end"}}}}, chat1),
+            chat1 + "?m=x#end");
+        QCOMPARE(picked({Window{{Tab{chat1}, Tab{chat2}}, 1}, Window{{Tab{newURL}}}}),
+                 chat2); // front current tab
+        // A background window's current tab beats a hidden tab of the front window.
+        QCOMPARE(picked({Window{{Tab{chat1}, Tab{other}}, 1}, Window{{Tab{mail}, Tab{chat2}}, 1}}), chat2);
+        QCOMPARE(picked({Window{{Tab{chat1}}, 0, true}, Window{{Tab{other}, Tab{chat2}}}}), chat2); // any tab
     }
 
     void ensureFindsMovesOrOpens_data()
     {
         QTest::addColumn<Windows>("windows");
-        QTest::addColumn<QString>("target"); // empty: no target
         QTest::addColumn<QString>("answer");
         QTest::addColumn<Windows>("after");
 
-        const Windows open{window({tab(other), tab(chat1 + "/?a=1#top")})};
-        QTest::newRow("target open, query and fragment ignored") << open << chat1 << "found" << open;
-        QTest::newRow("other chat is moved") << Windows{window({tab(other), tab(chat2)})} << chat1
-                                             << "found, moved" << Windows{window({tab(other), tab(chat1)})};
-        QTest::newRow("no target: new chat")
-            << Windows{window({tab(chat2)})} << QString() << "found, moved" << Windows{window({tab(newURL)})};
+        const Windows open{Window{{Tab{other}, Tab{chat1 + "/?a=1#top"}}}};
+        QTest::newRow("target open, query and fragment ignored") << open << "found" << open;
+        QTest::newRow("other chat is moved") << Windows{Window{{Tab{other}, Tab{chat2}}}} << "found, moved"
+                                             << Windows{Window{{Tab{other}, Tab{chat1}}}};
         QTest::newRow("opened in the front window, current tab kept")
-            << Windows{window({tab(other), tab(other + "b")}, 1), window({tab(other + "c")})} << chat1
-            << "opened"
-            << Windows{window({tab(other), tab(other + "b"), tab(chat1)}, 1), window({tab(other + "c")})};
+            << Windows{Window{{Tab{other}, Tab{other + "b"}}, 1}, Window{{Tab{other + "c"}}}} << "opened"
+            << Windows{Window{{Tab{other}, Tab{other + "b"}, Tab{chat1}}, 1}, Window{{Tab{other + "c"}}}};
     }
 
     void ensureFindsMovesOrOpens()
     {
         QFETCH(Windows, windows);
-        QFETCH(QString, target);
         QFETCH(QString, answer);
         QFETCH(Windows, after);
-        ScopedLog log;
         Rig rig(Browser::chrome, windows);
-        std::optional<ChatTarget> chat;
-        if (!target.isEmpty()) chat = ChatTarget{QStringLiteral("Plan"), target};
-        StartedTask<void> task(rig.tab(target).ensure(newURL, chat));
+        StartedTask<void> task(rig.tab(chat1).ensure(newURL, ChatTarget{QStringLiteral("Plan"), chat1}));
         rig.scheduler.runDue();
         QVERIFY(task.succeeded());
-        QCOMPARE(log.messages(), QStringList{"deliver: tab " + answer + " for claude.ai"});
         QCOMPARE(rig.runner.calls.size(), 1);
-        QVERIFY(rig.apps.launches.isEmpty());
         QCOMPARE(rig.browser.windows.size(), after.size());
-        for (qsizetype i = 0; i < after.size(); ++i) {
-            QCOMPARE(rig.browser.windows[i].tabs, after[i].tabs);
-            QCOMPARE(rig.browser.windows[i].current, after[i].current);
-        }
+        for (qsizetype i = 0; i < after.size(); ++i)
+            QCOMPARE(std::pair(rig.browser.windows[i].tabs, rig.browser.windows[i].current),
+                     std::pair(after[i].tabs, after[i].current));
         // A moved tab gets time to start loading before the answer.
         QCOMPARE(rig.browser.delays, answer == "found, moved" ? QList<double>{1.5} : QList<double>{});
     }
 
-    void ensureLaunchesAndWaitsForTheTab_data()
-    {
-        QTest::addColumn<bool>("running");
-        QTest::addColumn<bool>("checksFail");
-        QTest::addColumn<double>("at"); // virtual seconds until the end
-        QTest::addColumn<int>("runs");
-        QTest::addColumn<QString>("error");
-        const QString error = QStringLiteral("page(\"Chrome didn't open claude.ai\")");
-        // Running with no window: launched, and the tab shows up during the fifth check.
-        QTest::newRow("tab appears") << true << false << 1.5 << 6 << QString();
-        QTest::newRow("browser never starts") << false << false << 12.0 << 0 << error;
-        QTest::newRow("every check fails") << true << true << 12.0 << 41 << error;
-    }
-
-    void ensureLaunchesAndWaitsForTheTab()
-    {
-        QFETCH(bool, running);
-        QFETCH(bool, checksFail);
-        QFETCH(double, at);
-        QFETCH(int, runs);
-        QFETCH(QString, error);
-        ScopedLog log;
-        Rig rig;
-        rig.apps.running[Browser::chrome] = running;
-        int checks = 0;
-        rig.runner.answer = [&](const FakeScriptRunner::Call& call) -> QString {
-            if (!call.program.contains(QLatin1String("'nowindow'"))) {
-                if (checksFail) throw DeliveryError::timedOut(Browser::chrome);
-                if (++checks == 5) rig.browser.windows = {window({tab(chat1)})};
-            }
-            return rig.browser.run(call.program);
-        };
-        StartedTask<void> task(rig.tab().ensure(newURL, ChatTarget{QStringLiteral("Plan"), chat1}));
-        rig.scheduler.advance(at - 0.1);
-        QVERIFY(!task.done());
-        rig.scheduler.advance(0.1);
-        QVERIFY(task.done());
-        QCOMPARE(task.error<DeliveryError>() ? task.error<DeliveryError>()->rendered() : QString(), error);
-        QCOMPARE(rig.runner.calls.size(), runs);
-        QCOMPARE(rig.apps.launches, (QList<std::pair<Browser, QString>>{{Browser::chrome, chat1}}));
-        QCOMPARE(log.messagesStartingWith(QStringLiteral("deliver: launched Chrome in background")).size(),
-                 1);
-    }
-
-    void jsRunsThePageScriptInThePickedTab_data()
-    {
-        QTest::addColumn<Browser>("browser");
-        QTest::addColumn<QVariant>("pageValue");
-        QTest::addColumn<QString>("tabURL");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("chrome, text") << Browser::chrome << QVariant(" sent ") << chat1 << "sent";
-        QTest::newRow("safari, number") << Browser::safari << QVariant(2) << chat1 << "2";
-        QTest::newRow("no tab") << Browser::safari << QVariant("x") << other << "err:tab closed";
-    }
-
+    // The page script reaches the picked tab unchanged and its answer comes back as text, trimmed.
     void jsRunsThePageScriptInThePickedTab()
     {
-        QFETCH(Browser, browser);
-        QFETCH(QVariant, pageValue);
-        QFETCH(QString, tabURL);
-        QFETCH(QString, expected);
-        Rig rig(browser, {window({tab(other), tab(tabURL)})});
+        const QString script = QStringLiteral("document.title + '\"</script>'");
+        Rig rig(Browser::safari, {Window{{Tab{other}, Tab{chat1}}}});
         QStringList ran;
         rig.browser.page = [&](const Tab& t, const QString& code) {
             ran << t.url << code;
-            return pageValue;
+            return QVariant(2);
         };
-        const QString script = QStringLiteral("document.title + '\"</script>'");
         StartedTask<QString> task(rig.tab().js(script));
         rig.scheduler.runDue();
-        QCOMPARE(task.value(), expected);
-        QCOMPARE(ran, (tabURL == other ? QStringList() : QStringList{chat1, script}));
+        QCOMPARE(task.value(), QStringLiteral("2"));
+        QCOMPARE(ran, (QStringList{chat1, script}));
     }
 
     void listChatsCleansTitlesAndKeepsEightyRecents()
     {
-        Rig rig(Browser::chrome, {window({tab(chat1, "Budget plan - Claude"), tab(newURL, "Claude"),
-                                          tab("https://example.com/chat/1", "Elsewhere")}),
-                                  window({tab(chat2, "Trip | ChatGPT"),
-                                          tab("https://claude.ai/chat/333", "Dash \u2013 Claude  ")})});
+        Rig rig(Browser::chrome, {Window{{Tab{chat1, "Budget plan - Claude"}, Tab{newURL, "Claude"},
+                                          Tab{"https://example.com/chat/1", "Elsewhere"}}},
+                                  Window{{Tab{chat2, "Trip | ChatGPT"},
+                                          Tab{"https://claude.ai/chat/333", "Dash \u2013 Claude  "}}}});
         // 120 chat links (one without text) and a settings link.
         QVariantList links{QVariantMap{{"href", "https://claude.ai/settings"}, {"text", "Settings"}}};
         for (int i = 0; i < 120; ++i)
@@ -296,36 +194,21 @@ private Q_SLOTS:
         QCOMPARE(list.recents().last(), (ChatTarget{"Recent 80", "https://claude.ai/chat/r80"}));
     }
 
-    void listChatsIsEmptyOnAnyFailure_data()
+    void listChatsIsEmptyOnACellThatIsNotText()
     {
-        QTest::addColumn<bool>("running");
-        QTest::addColumn<QString>("output"); // "throw": the run fails
-        QTest::newRow("browser closed") << false << QString();
-        QTest::newRow("run fails") << true << "throw";
-        QTest::newRow("a cell that is not text")
-            << true << R"([["t", "A", "https://claude.ai/chat/1"], ["r", 2, "x"]])";
-    }
-
-    void listChatsIsEmptyOnAnyFailure()
-    {
-        QFETCH(bool, running);
-        QFETCH(QString, output);
         Rig rig;
-        rig.apps.running[Browser::chrome] = running;
-        rig.runner.answer = [&](const FakeScriptRunner::Call&) -> QString {
-            if (output == QLatin1String("throw")) throw std::runtime_error("runner went away");
-            return output;
+        rig.runner.answer = [](const FakeScriptRunner::Call&) {
+            return QStringLiteral("[[\"t\", \"A\", \"https://claude.ai/chat/1\"], [\"r\", 2, \"x\"]]");
         };
         StartedTask<ChatList> task(rig.tab().listChats(QStringLiteral("/chat/")));
         rig.scheduler.runDue();
         QCOMPARE(task.value(), ChatList());
-        QCOMPARE(rig.runner.calls.size(), running ? 1 : 0);
     }
 
     void operationsOutliveTheirTab()
     {
         // The service makes a tab per call and returns before the program answers.
-        Rig rig(Browser::chrome, {window({tab(chat1, "Plan - Claude")})});
+        Rig rig(Browser::chrome, {Window{{Tab{chat1, "Plan - Claude"}}}});
         rig.runner.delay = 2s;
         FakeAutomationBackend automation(rig.scheduler);
         BrowserService service(rig.runner, rig.apps, automation, rig.scheduler);
