@@ -1,12 +1,9 @@
-// Finding, moving and opening the assistant's tab, and listing its chats,
-// with Vell's real browser programs and runner against a real Chromium and
-// the fixture assistant sites.
+// Finding, moving and opening the assistant's tab, and listing its chats, with the real
+// browser programs and runner against a real Chromium and the fixture assistant sites.
 #include "AssistantBrowser.h"
 #include "BrowserTab.h"
-#include "ScopedLog.h"
 #include "StartedTask.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QProcess>
@@ -21,7 +18,6 @@ namespace {
 const QString budget = QStringLiteral("https://claude.ai/chat/budget-plan-0001");
 const QString trip = QStringLiteral("https://claude.ai/chat/trip-lisbon-0002");
 const QString claudeNew = QStringLiteral("https://claude.ai/new");
-const QString garden = QStringLiteral("https://chatgpt.com/c/6650aa02-garden");
 
 // Runs a task to its end with the event loop going; false when it did not end in time.
 template <typename T> bool finish(const StartedTask<T>& task, int timeoutMs = 60000)
@@ -35,12 +31,6 @@ QStringList titles(const QList<ChatTarget>& chats)
     for (const ChatTarget& c : chats)
         out << c.title;
     return out;
-}
-
-QString shellQuoted(const QString& word)
-{
-    QString w = word;
-    return QLatin1Char('\'') + w.replace(QLatin1Char('\''), QLatin1String("'\\''")) + QLatin1Char('\'');
 }
 
 } // namespace
@@ -84,85 +74,44 @@ private Q_SLOTS:
     }
     void cleanupTestCase() { browser_.reset(); }
 
-    void ensure_data()
+    // A browser with no window gets one; a chat opens beside another assistant's tab and moves
+    // to another chat. Nothing is brought forward: the user's current tab stays current.
+    void ensureOpensAndMoves()
     {
-        QTest::addColumn<QStringList>("open");
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<QStringList>("after");
-
-        // Slash, query and fragment aside, it is the target.
-        QTest::newRow("target already open") << QStringList{budget + "/?model=large#message-4"} << budget
-                                             << "found" << QStringList{budget + "/?model=large#message-4"};
-        QTest::newRow("other chat moved to target")
-            << QStringList{trip} << budget << "found, moved" << QStringList{budget};
-        QTest::newRow("opened, other assistant's tab left alone")
-            << QStringList{garden} << budget << "opened" << QStringList{garden, budget};
-    }
-    void ensure()
-    {
-        QFETCH(QStringList, open);
-        QFETCH(QString, target);
-        QFETCH(QString, answer);
-        QFETCH(QStringList, after);
-
-        for (const QString& url : open)
-            QVERIFY2(browser_->openTab(url), qPrintable(url));
-        const QString active = activeTab();
-        const int tabsBefore = int(browser_->tabs().size());
-        ScopedLog log;
-
-        const std::optional<ChatTarget> chat =
-            target.isEmpty() ? std::nullopt : std::optional(ChatTarget{QStringLiteral("chat"), target});
-        StartedTask<void> task(tab(QStringLiteral("claude.ai"), target).ensure(claudeNew, chat));
-        QVERIFY(finish(task));
-        QVERIFY2(task.succeeded(), task.error<DeliveryError>()
-                                       ? qPrintable(task.error<DeliveryError>()->rendered())
-                                       : "failed");
-
-        QCOMPARE(log.messagesStartingWith(QStringLiteral("deliver: ")),
-                 QStringList{QStringLiteral("deliver: tab ") + answer + QStringLiteral(" for claude.ai")});
-        // An opened tab may still be loading: wait for its address, not for a fixed time.
-        QTRY_COMPARE_WITH_TIMEOUT(assistantUrls(), after, 10000);
-        QCOMPARE(int(browser_->tabs().size()), tabsBefore + (answer == QLatin1String("opened") ? 1 : 0));
-        // Nothing is brought forward: the tab the user was looking at stays current.
-        QCOMPARE(activeTab(), active);
-    }
-
-    void ensureOpensAWindowWhenTheBrowserHasNone()
-    {
+        const QString gptNew = QStringLiteral("https://chatgpt.com/");
         QVERIFY(browser_->closeAllTabs());
-        ScopedLog log;
-        StartedTask<void> task(
-            tab(QStringLiteral("chatgpt.com")).ensure(QStringLiteral("https://chatgpt.com/"), {}));
-        QVERIFY(finish(task));
-        QVERIFY(task.succeeded());
-        QCOMPARE(log.messagesStartingWith(QStringLiteral("deliver: ")),
-                 (QStringList{QStringLiteral("deliver: tab nowindow for chatgpt.com"),
-                              QStringLiteral("deliver: launched Chrome in background for chatgpt.com")}));
-        QCOMPARE(assistantUrls(), QStringList{QStringLiteral("https://chatgpt.com/")});
+        StartedTask<void> first(tab(QStringLiteral("chatgpt.com")).ensure(gptNew, {}));
+        QVERIFY(finish(first) && first.succeeded());
+        // An opened tab may still be loading: wait for its address, not for a fixed time.
+        QTRY_COMPARE_WITH_TIMEOUT(assistantUrls(), QStringList{gptNew}, 10000);
+        const QString active = activeTab();
+        const auto ensure = [&](const QString& target) {
+            StartedTask<void> task(tab(QStringLiteral("claude.ai"), target)
+                                       .ensure(claudeNew, ChatTarget{QStringLiteral("chat"), target}));
+            return finish(task) && task.succeeded();
+        };
+        QVERIFY(ensure(budget));
+        QTRY_COMPARE_WITH_TIMEOUT(assistantUrls(), (QStringList{gptNew, budget}), 10000);
+        QVERIFY(ensure(trip));
+        QTRY_COMPARE_WITH_TIMEOUT(assistantUrls(), (QStringList{gptNew, trip}), 10000);
+        QCOMPARE(activeTab(), active);
     }
 
     void ensureLaunchesAClosedBrowser()
     {
         // A second profile with no browser yet; "launching" starts Chromium on it, with the fixture's flags.
         QTemporaryDir profile;
-        QTemporaryDir bin;
-        QStringList flags{QStringLiteral("--headless=new"),
-                          QStringLiteral("--no-sandbox"),
-                          QStringLiteral("--disable-gpu"),
-                          QStringLiteral("--disable-quic"),
-                          QStringLiteral("--no-first-run"),
-                          QStringLiteral("--disable-background-networking"),
-                          QStringLiteral("--disable-component-update"),
-                          QStringLiteral("--disable-sync"),
-                          QStringLiteral("--user-data-dir=") + profile.path(),
-                          QStringLiteral("--remote-debugging-port=0")};
+        QStringList flags =
+            QStringLiteral("--headless=new --no-sandbox --disable-gpu --disable-quic --no-first-run "
+                           "--disable-background-networking --disable-component-update "
+                           "--disable-sync --remote-debugging-port=0")
+                .split(QLatin1Char(' '));
+        flags << QStringLiteral("--user-data-dir=") + profile.path();
         flags << browser_->site().chromiumArguments();
         QStringList quoted;
-        for (const QString& f : flags)
-            quoted << shellQuoted(f);
-        const QString wrapper = bin.filePath(QStringLiteral("test-chromium"));
+        for (QString f : flags)
+            quoted << "'" + f.replace("'", R"('\'')") + "'";
+        const QString wrapper = profile.filePath(QStringLiteral("test-chromium"));
         {
             QFile f(wrapper);
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -173,11 +122,8 @@ private Q_SLOTS:
         const auto alive = [&] { return pid > 0 && ::kill(pid_t(pid), 0) == 0; };
         const auto cleanup = qScopeGuard([&] {
             if (pid <= 0) return;
-            const pid_t group = ::getpgid(pid_t(pid));
-            if (group > 0) ::kill(-group, SIGKILL);
+            if (const pid_t group = ::getpgid(pid_t(pid)); group > 0) ::kill(-group, SIGKILL);
             ::kill(pid_t(pid), SIGKILL);
-            if (!AssistantBrowser::waitUntil([&] { return !alive(); }, 5000))
-                qWarning("the launched browser is still running");
         });
 
         QStringList started;
@@ -194,26 +140,11 @@ private Q_SLOTS:
                                                return QProcess::startDetached(program, arguments, {}, &pid);
                                            }})});
 
-        // Closed: nothing to list, and no program runs.
-        QElapsedTimer clock;
-        clock.start();
-        StartedTask<ChatList> list(closed.access().listChats(Browser::chrome, QStringLiteral("claude.ai"),
-                                                             QStringLiteral("/chat/")));
-        QVERIFY(finish(list, 5000));
-        QCOMPARE(list.value(), ChatList());
-        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
-
-        ScopedLog log;
         StartedTask<void> task(
             BrowserTab(closed.service().driver(), Browser::chrome, QStringLiteral("claude.ai"), budget)
                 .ensure(claudeNew, ChatTarget{QStringLiteral("Budget plan"), budget}));
-        QVERIFY(finish(task));
-        QVERIFY2(task.succeeded(), task.error<DeliveryError>()
-                                       ? qPrintable(task.error<DeliveryError>()->rendered())
-                                       : "failed");
+        QVERIFY(finish(task) && task.succeeded());
         QCOMPARE(started, (QStringList{wrapper, budget}));
-        QCOMPARE(log.messagesStartingWith(QStringLiteral("deliver: ")),
-                 QStringList{QStringLiteral("deliver: launched Chrome in background for claude.ai")});
 
         // The launched browser shows the target (once its page has loaded) and Vell lists it.
         const auto listedTabs = [&] {
@@ -225,19 +156,9 @@ private Q_SLOTS:
             listedTabs(), QList<ChatTarget>{(ChatTarget{QStringLiteral("Budget plan"), budget})}, 15000);
     }
 
-    void listChats_data()
+    // Titles with markup and hostile text come out as the text the user sees, and run nothing.
+    void listChats()
     {
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<QJsonObject>("options");
-        QTest::addColumn<QStringList>("open");
-        QTest::addColumn<QStringList>("tabs");
-        QTest::addColumn<QStringList>("recents");
-        QTest::addColumn<int>("recentCount");
-
-        const QString claude = QStringLiteral("claude.ai");
-        QTest::newRow("ChatGPT tabs and sidebar")
-            << QStringLiteral("chatgpt.com") << QJsonObject() << QStringList{garden, budget}
-            << QStringList{"Garden & plants"} << QStringList{"Quarterly report", "Garden & plants"} << 2;
         const QString hostile =
             QStringLiteral("<img src=/__pwned?title onerror=\"fetch('/__pwned?onerror')\"> "
                            "\"quoted\" \\ back");
@@ -248,34 +169,16 @@ private Q_SLOTS:
             QJsonObject{{"href", "/chat/m3"}, {"html", "   spaced \t out  <span>\n</span>"}},
             QJsonObject{{"href", "/chat/m4"}, {"html", breakout.toHtmlEscaped()}},
         };
-        QTest::newRow("markup in titles")
-            << claude << QJsonObject{{"recents", recents}}
-            << QStringList{QStringLiteral("https://claude.ai/chat/m2")} << QStringList{hostile}
-            << QStringList{"Bold & italic", hostile, "spaced out", breakout} << 4;
-    }
-    void listChats()
-    {
-        QFETCH(QString, host);
-        QFETCH(QJsonObject, options);
-        QFETCH(QStringList, open);
-        QFETCH(QStringList, tabs);
-        QFETCH(QStringList, recents);
-        QFETCH(int, recentCount);
-
-        QVERIFY(browser_->site().configure(host, options));
-        for (const QString& url : open)
-            QVERIFY2(browser_->openTab(url), qPrintable(url));
-
-        const QString chatPath =
-            host == QLatin1String("claude.ai") ? QStringLiteral("/chat/") : QStringLiteral("/c/");
-        StartedTask<ChatList> task(browser_->vell().access().listChats(Browser::chrome, host, chatPath));
+        QVERIFY(browser_->site().configure(QStringLiteral("claude.ai"), {{"recents", recents}}));
+        QVERIFY(browser_->openTab(QStringLiteral("https://claude.ai/chat/m2")));
+        StartedTask<ChatList> task(browser_->vell().access().listChats(
+            Browser::chrome, QStringLiteral("claude.ai"), QStringLiteral("/chat/")));
         QVERIFY(finish(task));
         const ChatList list = task.value();
-        QCOMPARE(titles(list.tabs()), tabs);
-        QCOMPARE(int(list.recents().size()), recentCount);
-        QCOMPARE(titles(list.recents()).mid(0, recents.size()), recents);
+        QCOMPARE(titles(list.tabs()), QStringList{hostile});
+        QCOMPARE(titles(list.recents()), (QStringList{"Bold & italic", hostile, "spaced out", breakout}));
         for (const ChatTarget& chat : list.tabs() + list.recents())
-            QVERIFY2(chat.url.startsWith(QStringLiteral("https://") + host + chatPath), qPrintable(chat.url));
+            QVERIFY2(chat.url.startsWith(QStringLiteral("https://claude.ai/chat/")), qPrintable(chat.url));
         QCOMPARE(browser_->site().pwned(), QStringList());
     }
 };
